@@ -1,0 +1,63 @@
+// The queue of finger and whois jobs shared by the main thread and the task thread.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include "../entries/finger_entry.h"
+
+enum : uint32_t { JOB_ACTIVE = 0x01 };
+enum : uint32_t { JOB_FINGER = 0, JOB_WHOIS = 1 };
+
+enum : uint32_t {
+    JS_RUNNING      = 0x01,
+    JS_KILLING      = 0x04,
+    JS_PAUSED       = 0x08,
+    JS_BUSY         = 0x10,
+    JS_CLOSING      = 0x20,
+    JS_THREAD_ENDED = 0x40,
+    JS_LOADING      = 0x80,
+    JS_CANCEL       = JS_KILLING | JS_CLOSING,
+};
+
+struct Job {
+    uint32_t jobFlags;
+    uint32_t jobType;
+    FingerEntry* entry;
+    Job* prevJob;
+    Job* nextJob;
+};
+
+struct JobQueueState {
+    Job* jobHead;
+    Job* jobTail;
+    volatile uint32_t jobCount;
+    volatile uint32_t jobState;
+    HANDLE JobListMutex;
+    HANDLE JobStateMutex;
+};
+
+extern JobQueueState JobQueue;
+extern const char* const JobTypeNames[2];
+
+int AddJob(uint32_t jobType, FingerEntry* entry);
+int FingerEntryNow(FingerEntry* entry);
+int ReleaseEntryJobs(FingerEntry* entry);
+void KillAllJobs();
+void PauseJobs();
+int RequestShutdown();
+uint32_t GetJobCount();
+uint32_t GetJobState();
+void SetJobState(uint32_t keep, uint32_t set);
+void LockJobList();
+void UnlockJobList();
+void LockJobState();
+void UnlockJobState();
+int PurgeJobs();
+Job* RemoveJob(Job* job);
+FingerEntry* CurrentJobEntry();
+// Writes the title into the buffer; empty when no job is queued.
+void CurrentJobTitle(char* buffer, int size);
+void ViewJobs();
+void ReleaseJobMutexes();
+// True when the cancel condition (a kill or a shutdown) is set.
+bool JobsCancelled();

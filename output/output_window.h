@@ -1,0 +1,29 @@
+// The rich-text output pane in which every answer is shown.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+#include <richedit.h>
+#include "../entries/finger_entry.h"
+
+extern HWND OutputWindow;
+extern HANDLE OutputMutex;
+extern OPENFILENAMEA OutputSaveDialog;
+
+HWND CreateOutputWindow(HWND mainWindow);
+void LockOutput();
+void UnlockOutput();
+void MoveCaretToEnd();
+void ScrollToCaret();
+void JumpToEntryOutput(const FingerEntry* entry);
+void BuildCharFormat(CHARFORMATA& format, const FingerEntry* entry);
+void SetEntryFormat(const FingerEntry* entry);
+void AppendText(const char* text);
+void AppendEntryText(const FingerEntry* entry, const char* text);
+int StreamBufferToOutput(const FingerEntry* entry, const char* buffer, uint32_t length);
+void BeginEntryOutput(FingerEntry* entry);
+void EndEntryOutput(FingerEntry* entry);
+void RecycleEntryOutput(FingerEntry* entry);
+void ClearOutput();
+void SaveOutput();
+void CopyOutput();

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs a command in a private network and mount namespace with its own loopback
+# hosts (127.0.0.1 to 127.0.0.9), X display and Wine prefix:
+#   scripts/sandbox.sh COMMAND [ARGS...]
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+if [ "${OMBRELANE_IN_SANDBOX:-}" != 1 ]; then
+    make_wine_template
+    export OMBRELANE_IN_SANDBOX=1
+    exec unshare -nm --propagation private "$0" "$@"
+fi
+
+ip link set lo up
+for i in 2 3 4 5 6 7 8 9; do ip addr add 127.0.0.$i/8 dev lo 2>/dev/null || true; done
+
+# No resolver is reachable in here; a stub answers every question "no such name".
+resolv=$(mktemp)
+echo "nameserver 127.0.0.1" > "$resolv"
+mount --bind "$resolv" /etc/resolv.conf
+hosts=$(mktemp)
+printf '127.0.0.1\tlocalhost\n' > "$hosts"
+mount --bind "$hosts" /etc/hosts
+python3 "$OMBRELANE_ROOT/scripts/dns_stub.py" >/dev/null 2>&1 &
+dns_pid=$!
+
+export WINEPREFIX=$OMBRELANE_BUILD/wine-run
+rm -rf "$WINEPREFIX"
+cp -a "$WINE_TEMPLATE" "$WINEPREFIX"
+
+export DISPLAY=:0
+Xvfb :0 -screen 0 1024x768x24 -nolisten unix -nolock >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do
+    xdotool getmouselocation >/dev/null 2>&1 && break
+    sleep 0.1
+done
+wineserver -p
+
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    kill "$xvfb_pid" "$dns_pid" >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+set +e
+"$@"
+status=$?
+exit $status

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian 12 machine (run as root).
+set -euo pipefail
+
+packages=(g++-mingw-w64-i686 mingw-w64-tools cmake googletest wine wine32:i386 xvfb xdotool imagemagick
+          iproute2 util-linux procps python3)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
