@@ -51,7 +51,7 @@ struct FingerEntry {
     uint32_t points;
     LOGFONTA font;
     HWND notifyWindow;
-    volatile uint32_t changed;
+    uint32_t changed;
     int32_t outputStart;
     int32_t outputEnd;
     char iconFile[PATH_SIZE];
@@ -59,6 +59,8 @@ struct FingerEntry {
     FingerEntry* prev;
     FingerEntry* next;
 };
+
+static_assert(sizeof(void*) != 4 || sizeof(FingerEntry) == 660, "entry record layout");
 
 struct FingerEntryList {
     FingerEntry* head;

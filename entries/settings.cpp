@@ -1,0 +1,25 @@
+#include "settings.h"
+
+#include <cstdio>
+#include <cstring>
+
+ProgramSettings Settings;
+
+void SetDefaultSettings()
+{
+    ZeroMemory(&Settings, sizeof Settings);
+    Settings.options = OPT_REMEMBER_POSITION | OPT_NETWORK;
+    Settings.maxAllocSize = 65536;
+    Settings.maxAllocSizeSaved = 65536;
+    Settings.toolbarCount = -1;
+    Settings.DisplaySplit = 4;
+    static const char* const groupNames[GROUP_COUNT] = {
+        "Finger Mail", "Finger Status", "Finger Group #1", "Finger Group #2", "Finger Group #3"};
+    for (int g = 0; g < GROUP_COUNT; ++g)
+        snprintf(Settings.groupNames[g], GROUP_NAME_SIZE, "%s", groupNames[g]);
+    Settings.sortColumn = 0;
+    Settings.listStyle = 1;
+    static const int32_t widths[LIST_COLUMNS] = {196, 176, 36, 120, 64};
+    memcpy(Settings.columnWidths, widths, sizeof widths);
+    Settings.networkTimeout = 60;
+}

@@ -1,0 +1,213 @@
+#include "job_queue.h"
+
+#include <cstdio>
+
+#include "../output/output_window.h"
+#include "../shell/shell_handles.h"
+#include "../shell/status_bar.h"
+#include "../shell/waits.h"
+
+JobQueueState JobQueue;
+const char* const JobTypeNames[2] = {"Fingering", "Performing WHOIS"};
+
+uint32_t GetJobState()
+{
+    return JobQueue.jobState;
+}
+
+bool JobsCancelled()
+{
+    return (JobQueue.jobState & JS_CANCEL) != 0;
+}
+
+void LockJobList()
+{
+    WaitForMutex(JobQueue.JobListMutex);
+}
+
+void UnlockJobList()
+{
+    ReleaseMutexIfAny(JobQueue.JobListMutex);
+}
+
+void LockJobState()
+{
+    WaitForMutex(JobQueue.JobStateMutex);
+}
+
+void UnlockJobState()
+{
+    ReleaseMutexIfAny(JobQueue.JobStateMutex);
+}
+
+void SetJobState(uint32_t keep, uint32_t set)
+{
+    LockJobState();
+    JobQueue.jobState = (JobQueue.jobState & keep) | set;
+    UnlockJobState();
+}
+
+int AddJob(uint32_t jobType, FingerEntry* entry)
+{
+    if (JobQueue.jobState & (JS_CLOSING | JS_LOADING))
+        return 1;
+    if (JobQueue.jobState & JS_KILLING) {
+        MessageBoxA(MessageOwner(), "Ombrelane is busy removing the existing jobs.\n\nPlease Wait.", "Kill All Jobs",
+                    MB_OK | MB_ICONEXCLAMATION);
+        return 1;
+    }
+    auto* job = static_cast<Job*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Job)));
+    if (!job) {
+        MessageBoxA(MessageOwner(), "Couldn't allocate memory for a new job", "Add Job", MB_OK | MB_ICONEXCLAMATION);
+        return 1;
+    }
+    LockJobList();
+    job->jobType = jobType;
+    job->entry = entry;
+    if (!JobQueue.jobHead)
+        JobQueue.jobHead = job;
+    if (JobQueue.jobTail) {
+        job->prevJob = JobQueue.jobTail;
+        JobQueue.jobTail->nextJob = job;
+    }
+    JobQueue.jobTail = job;
+    JobQueue.jobCount = JobQueue.jobCount + 1;
+    UnlockJobList();
+    MarkStatusDirty();
+    return 0;
+}
+
+int FingerEntryNow(FingerEntry* entry)
+{
+    AddJob(JOB_FINGER, entry);
+    return 0;
+}
+
+Job* RemoveJob(Job* job)
+{
+    Job* next = job->nextJob;
+    if (job->prevJob)
+        job->prevJob->nextJob = next;
+    else
+        JobQueue.jobHead = next;
+    if (next)
+        next->prevJob = job->prevJob;
+    else
+        JobQueue.jobTail = job->prevJob;
+    HeapFree(GetProcessHeap(), 0, job);
+    JobQueue.jobCount = JobQueue.jobCount - 1;
+    return next;
+}
+
+int ReleaseEntryJobs(FingerEntry* entry)
+{
+    LockJobList();
+    for (Job* job = JobQueue.jobHead; job;) {
+        if (job->entry != entry) {
+            job = job->nextJob;
+            continue;
+        }
+        if (job->jobFlags & JOB_ACTIVE) {
+            UnlockJobList();
+            return 1;
+        }
+        job = RemoveJob(job);
+    }
+    UnlockJobList();
+    return 0;
+}
+
+void KillAllJobs()
+{
+    if (JobQueue.jobState & JS_CANCEL)
+        return;
+    SetJobState(0xFFFFFFFFu, JS_KILLING);
+    MarkStatusDirty();
+}
+
+void PauseJobs()
+{
+    if (JobQueue.jobState & JS_CANCEL)
+        return;
+    LockJobState();
+    JobQueue.jobState = JobQueue.jobState ^ JS_PAUSED;
+    UnlockJobState();
+    MarkStatusDirty();
+}
+
+int RequestShutdown()
+{
+    SetJobState(0xFFFFFFFFu, JS_CLOSING);
+    return 0;
+}
+
+uint32_t GetJobCount()
+{
+    return JobQueue.jobCount;
+}
+
+int PurgeJobs()
+{
+    if (!(JobQueue.jobState & JS_CANCEL))
+        return 0;
+    LockJobList();
+    for (Job* job = JobQueue.jobHead; job;) {
+        Job* next = job->nextJob;
+        HeapFree(GetProcessHeap(), 0, job);
+        job = next;
+    }
+    JobQueue.jobHead = nullptr;
+    JobQueue.jobTail = nullptr;
+    JobQueue.jobCount = 0;
+    SetJobState(~static_cast<uint32_t>(JS_KILLING), 0);
+    UnlockJobList();
+    MarkStatusDirty();
+    return 1;
+}
+
+FingerEntry* CurrentJobEntry()
+{
+    Job* head = JobQueue.jobHead;
+    return head ? head->entry : nullptr;
+}
+
+void CurrentJobTitle(char* buffer, int size)
+{
+    buffer[0] = '\0';
+    LockJobList();
+    if (JobQueue.jobHead && JobQueue.jobHead->entry)
+        snprintf(buffer, size, "%s", EntryTitle(*JobQueue.jobHead->entry));
+    UnlockJobList();
+}
+
+void ViewJobs()
+{
+    FingerEntry scratch;
+    SetEntryDefaults(scratch);
+    char line[400];
+    snprintf(line, sizeof line, "Jobs Pending: %d\n", static_cast<int>(JobQueue.jobCount));
+    AppendEntryText(&scratch, line);
+    LockJobList();
+    int number = 1;
+    for (const Job* job = JobQueue.jobHead; job; job = job->nextJob, ++number) {
+        const char* type = job->jobType < 2 ? JobTypeNames[job->jobType] : "";
+        snprintf(line, sizeof line, "Job %02d. Type: %s. Address: %s%s\n", number, type, job->entry->address,
+                 (job->jobFlags & JOB_ACTIVE) ? "(active)" : "");
+        AppendEntryText(&scratch, line);
+    }
+    UnlockJobList();
+    AppendEntryText(&scratch, "\n");
+}
+
+void ReleaseJobMutexes()
+{
+    HANDLE* handles[3] = {&JobQueue.JobListMutex, &JobQueue.JobStateMutex, &EntryListMutex};
+    for (HANDLE* handle : handles) {
+        if (!*handle)
+            continue;
+        WaitForMutex(*handle);
+        ReleaseMutex(*handle);
+        CloseHandle(*handle);
+        *handle = nullptr;
+    }
+}

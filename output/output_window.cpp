@@ -1,0 +1,326 @@
+#include "output_window.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "../entries/settings.h"
+#include "../jobs/job_queue.h"
+#include "../resources/resource.h"
+#include "../shell/shell_handles.h"
+#include "../shell/waits.h"
+
+HWND OutputWindow;
+HANDLE OutputMutex;
+OPENFILENAMEA OutputSaveDialog;
+
+namespace {
+
+WNDPROC previousPaneProcedure;
+
+// The largest text the pane may hold; the control's own default would
+// silently drop answers once the pane had filled up.
+constexpr LPARAM PANE_TEXT_LIMIT = 0x7FFFFFFE;
+
+// Bytes still to hand to the control during one EM_STREAMIN.
+struct StreamSource {
+    const char* next;
+    uint32_t remaining;
+};
+
+DWORD CALLBACK StreamFromSource(DWORD_PTR cookie, LPBYTE buffer, LONG requested, LONG* delivered)
+{
+    auto* source = reinterpret_cast<StreamSource*>(cookie);
+    uint32_t count = source->remaining;
+    if (requested >= 0 && count > static_cast<uint32_t>(requested))
+        count = static_cast<uint32_t>(requested);
+    memcpy(buffer, source->next, count);
+    source->next += count;
+    source->remaining -= count;
+    *delivered = static_cast<LONG>(count);
+    return 0;
+}
+
+// Streams counted bytes into the selection in the given format.
+void StreamIntoSelection(const char* text, uint32_t length, WPARAM format)
+{
+    StreamSource source = {text, length};
+    EDITSTREAM stream = {};
+    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+    stream.pfnCallback = StreamFromSource;
+    SendMessageA(OutputWindow, EM_STREAMIN, format | SFF_SELECTION, reinterpret_cast<LPARAM>(&stream));
+}
+
+DWORD CALLBACK StreamToFile(DWORD_PTR cookie, LPBYTE buffer, LONG count, LONG* written)
+{
+    DWORD done = 0;
+    BOOL ok = WriteFile(reinterpret_cast<HANDLE>(cookie), buffer, static_cast<DWORD>(count), &done, nullptr);
+    *written = static_cast<LONG>(done);
+    return (ok && done == static_cast<DWORD>(count)) ? 0 : 1;
+}
+
+int32_t SelectionStart()
+{
+    DWORD start = 0, end = 0;
+    SendMessageA(OutputWindow, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return static_cast<int32_t>(start);
+}
+
+int32_t SelectionEnd()
+{
+    DWORD start = 0, end = 0;
+    SendMessageA(OutputWindow, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return static_cast<int32_t>(end);
+}
+
+bool IsOutputCommand(WORD id)
+{
+    return (id >= IDM_OUTPUT_CLEAR && id <= IDM_OUTPUT_SAVE) || id == IDM_OUTPUT_COPY;
+}
+
+void ShowOutputMenu(HWND pane, LPARAM position)
+{
+    POINT point = {static_cast<LONG>(LOWORD(position)), static_cast<LONG>(HIWORD(position))};
+    ClientToScreen(pane, &point);
+    if (ShellHandles.outputMenu)
+        TrackPopupMenu(ShellHandles.outputMenu, 0, point.x, point.y, 0, pane, nullptr);
+}
+
+LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND:
+        if (IsOutputCommand(LOWORD(wParam))) {
+            PostMessageA(GetParent(pane), WM_COMMAND, wParam, lParam);
+            return 0;
+        }
+        break;
+    case WM_RBUTTONUP:
+        ShowOutputMenu(pane, lParam);
+        return 0;
+    }
+    return CallWindowProcA(previousPaneProcedure, pane, message, wParam, lParam);
+}
+
+void FillSaveDialog(HWND mainWindow)
+{
+    ZeroMemory(&OutputSaveDialog, sizeof OutputSaveDialog);
+    OutputSaveDialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    OutputSaveDialog.hwndOwner = mainWindow;
+    OutputSaveDialog.hInstance = ShellHandles.instance;
+    OutputSaveDialog.lpstrFilter = "Rich Text Format (*.rtf)\0*.rtf\0Plain Text (*.txt)\0*.txt\0";
+    OutputSaveDialog.nFilterIndex = 1;
+    OutputSaveDialog.lpstrFile = Settings.outputPath;
+    OutputSaveDialog.nMaxFile = sizeof Settings.outputPath;
+    OutputSaveDialog.lpstrTitle = "Save output as";
+    OutputSaveDialog.Flags = OFN_EXPLORER | OFN_NOREADONLYRETURN | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                             OFN_OVERWRITEPROMPT;
+    OutputSaveDialog.lpstrDefExt = "rtf";
+}
+
+}
+
+HWND CreateOutputWindow(HWND mainWindow)
+{
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    int height = client.bottom - client.top;
+    HWND pane = CreateWindowExA(0, "RichEdit", "",
+                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_BORDER | WS_VSCROLL | WS_HSCROLL |
+                                    WS_GROUP | ES_SELECTIONBAR | ES_READONLY | ES_NOHIDESEL | ES_AUTOHSCROLL |
+                                    ES_AUTOVSCROLL | ES_MULTILINE,
+                                client.left, height / 2, client.right - client.left, height / 2, mainWindow,
+                                reinterpret_cast<HMENU>(IDC_OUTPUT_PANE), ShellHandles.instance, nullptr);
+    if (!pane) {
+        MessageBoxA(MessageOwner(), "Couldn't create RichEdit control", "Error", MB_OK | MB_ICONEXCLAMATION);
+        return nullptr;
+    }
+    SendMessageA(pane, EM_EXLIMITTEXT, 0, PANE_TEXT_LIMIT);
+    OutputMutex = CreateMutexA(nullptr, FALSE, nullptr);
+    if (!OutputMutex) {
+        DestroyWindow(pane);
+        return nullptr;
+    }
+    OutputWindow = pane;
+    FillSaveDialog(mainWindow);
+    previousPaneProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OutputPaneProcedure)));
+    return pane;
+}
+
+void LockOutput()
+{
+    WaitForMutex(OutputMutex);
+}
+
+void UnlockOutput()
+{
+    ReleaseMutexIfAny(OutputMutex);
+}
+
+void MoveCaretToEnd()
+{
+    CHARRANGE end = {-1, -1};
+    SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+}
+
+void ScrollToCaret()
+{
+    SendMessageA(OutputWindow, EM_SCROLLCARET, 0, 0);
+}
+
+void JumpToEntryOutput(const FingerEntry* entry)
+{
+    CHARRANGE start = {entry->outputStart, entry->outputStart};
+    SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
+}
+
+void BuildCharFormat(CHARFORMATA& format, const FingerEntry* entry)
+{
+    ZeroMemory(&format, sizeof format);
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_SIZE | CFM_COLOR | CFM_FACE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
+    if (entry->font.lfWeight >= FW_BOLD)
+        format.dwEffects |= CFE_BOLD;
+    if (entry->font.lfItalic)
+        format.dwEffects |= CFE_ITALIC;
+    if (entry->font.lfUnderline)
+        format.dwEffects |= CFE_UNDERLINE;
+    if (entry->font.lfStrikeOut)
+        format.dwEffects |= CFE_STRIKEOUT;
+    format.yHeight = static_cast<LONG>(entry->points * 2);
+    format.crTextColor = entry->colour;
+    format.bCharSet = entry->font.lfCharSet;
+    format.bPitchAndFamily = entry->font.lfPitchAndFamily;
+    snprintf(format.szFaceName, sizeof format.szFaceName, "%s", entry->font.lfFaceName);
+}
+
+void SetEntryFormat(const FingerEntry* entry)
+{
+    CHARFORMATA format;
+    BuildCharFormat(format, entry);
+    LockOutput();
+    MoveCaretToEnd();
+    SendMessageA(OutputWindow, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    UnlockOutput();
+}
+
+void AppendText(const char* text)
+{
+    LockOutput();
+    MoveCaretToEnd();
+    StreamIntoSelection(text, static_cast<uint32_t>(strlen(text)), SF_TEXT);
+    UnlockOutput();
+}
+
+void AppendEntryText(const FingerEntry* entry, const char* text)
+{
+    LockOutput();
+    SetEntryFormat(entry);
+    AppendText(text);
+    UnlockOutput();
+}
+
+int StreamBufferToOutput(const FingerEntry* entry, const char* buffer, uint32_t length)
+{
+    LockOutput();
+    MoveCaretToEnd();
+    if (entry) {
+        SetEntryFormat(entry);
+        StreamIntoSelection(buffer, length, SF_TEXT);
+    } else {
+        StreamIntoSelection(buffer, length, SF_RTF);
+    }
+    MoveCaretToEnd();
+    UnlockOutput();
+    return 0;
+}
+
+void BeginEntryOutput(FingerEntry* entry)
+{
+    if (entry->flags & FE_RECYCLE_OUTPUT)
+        RecycleEntryOutput(entry);
+    LockOutput();
+    MoveCaretToEnd();
+    entry->outputStart = SelectionStart();
+    UnlockOutput();
+}
+
+void EndEntryOutput(FingerEntry* entry)
+{
+    LockOutput();
+    MoveCaretToEnd();
+    if (entry->flags & FE_RECYCLE_OUTPUT)
+        entry->outputEnd = SelectionEnd();
+    UnlockOutput();
+}
+
+void RecycleEntryOutput(FingerEntry* entry)
+{
+    const int32_t start = entry->outputStart;
+    const int32_t end = entry->outputEnd;
+    // Only a block that really lies in the pane is removed: positions left
+    // over from a run without recycling must never cut into other output.
+    if (start < 0 || end <= start)
+        return;
+    LockOutput();
+    SendMessageA(OutputWindow, EM_SETSEL, start, end);
+    const int32_t removed = SelectionEnd() - SelectionStart();
+    StreamIntoSelection("", 0, SF_TEXT);
+    UnlockOutput();
+    if (removed <= 0)
+        return;
+    LockEntryList();
+    for (FingerEntry* other = EntryList.head; other; other = other->next) {
+        if (other == entry || other->outputStart <= start)
+            continue;
+        other->outputStart -= removed;
+        other->outputEnd -= removed;
+        if (other->outputStart < 0) {
+            other->outputStart = 0;
+            other->outputEnd = 0;
+        }
+    }
+    UnlockEntryList();
+}
+
+void ClearOutput()
+{
+    if (JobQueue.jobState & JS_BUSY) {
+        MessageBoxA(MessageOwner(), "Cannot clear the output window while a job is being processed", "Clear Output",
+                    MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    LockOutput();
+    SetWindowTextA(OutputWindow, "");
+    UnlockOutput();
+    LockEntryList();
+    for (FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
+        entry->outputStart = 0;
+        entry->outputEnd = 0;
+    }
+    UnlockEntryList();
+}
+
+void SaveOutput()
+{
+    if (!GetSaveFileNameA(&OutputSaveDialog))
+        return;
+    const WPARAM format = OutputSaveDialog.nFilterIndex == 1 ? SF_RTF : SF_TEXT;
+    LockOutput();
+    HANDLE file = CreateFileA(Settings.outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        EDITSTREAM stream = {};
+        stream.dwCookie = reinterpret_cast<DWORD_PTR>(file);
+        stream.pfnCallback = StreamToFile;
+        SendMessageA(OutputWindow, EM_STREAMOUT, format, reinterpret_cast<LPARAM>(&stream));
+        CloseHandle(file);
+    }
+    SendMessageA(OutputWindow, EM_SETMODIFY, FALSE, 0);
+    UnlockOutput();
+}
+
+void CopyOutput()
+{
+    SendMessageA(OutputWindow, WM_COPY, 0, 0);
+}

@@ -1,0 +1,44 @@
+// Brings up the parts of the program a test needs: a stand-in main window,
+// the output pane, default settings and the task thread; and takes them down.
+#pragma once
+
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "entries/finger_entry.h"
+
+struct TestProgramOptions {
+    bool simulate = true;      // clear OPT_NETWORK: jobs produce simulated answers
+    bool startTaskThread = true;
+};
+
+// A top-level window whose procedure forwards what the real main window would
+// handle for the parts under test. Also sets ShellHandles.mainWindow.
+HWND CreateTestMainWindow();
+void StartTestProgram(const TestProgramOptions& options = {});
+// Requests shutdown, waits for the task thread to end and frees everything.
+void StopTestProgram();
+
+// Runs the message loop until the predicate holds or the time is up; true if it held.
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+bool WaitForJobsDone(DWORD timeoutMs = 10000);
+
+// A listed entry with the defaults of a new entry and the given texts.
+FingerEntry* AddTestEntry(const char* description, const char* address, uint32_t flags = 0);
+void FreeAllEntries();
+
+std::string PaneText();
+std::string ReadWholeFile(const std::string& path);
+std::string TempFolder();
+
+// Answers message boxes and dialogs of this process while the calling thread
+// pumps messages: every visible dialog window whose caption matches (any
+// caption when empty) is recorded and sent the given button.
+struct SeenBox {
+    std::string caption;
+    std::string text;
+};
+void StartBoxAnswerer(int button = IDOK, const char* caption = "");
+std::vector<SeenBox> StopBoxAnswerer();

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "entries/settings.h"
+#include "jobs/job_queue.h"
+#include "output/output_window.h"
+#include "shell/shell_handles.h"
+#include "jobs/task_thread.h"
+#include "support/program_fixture.h"
+
+namespace {
+
+class OutputWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { StartTestProgram({.simulate = true, .startTaskThread = false}); }
+    void TearDown() override { StopTestProgram(); }
+};
+
+// Writes one block for an entry as a job does.
+void WriteBlock(FingerEntry* entry, const std::string& text)
+{
+    BeginEntryOutput(entry);
+    AppendEntryText(entry, text.c_str());
+    EndEntryOutput(entry);
+}
+
+std::string PaneRange(int32_t start, int32_t end)
+{
+    std::string text(static_cast<size_t>(end - start) + 1, '\0');
+    TEXTRANGEA range = {{start, end}, text.data()};
+    SendMessageA(OutputWindow, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    text.resize(strlen(text.c_str()));
+    return text;
+}
+
+TEST_F(OutputWindowTest, EntryTextTakesTheEntryFormat)
+{
+    FingerEntry* entry = AddTestEntry("Styled", "a@b");
+    entry->colour = RGB(200, 10, 20);
+    entry->points = 100;
+    entry->font.lfWeight = 700;
+    entry->font.lfItalic = 1;
+    entry->font.lfUnderline = 0;
+    strcpy(entry->font.lfFaceName, "Courier New");
+    FingerEntry* plain = AddTestEntry("Plain", "c@d");
+    plain->font.lfWeight = 400;
+    AppendEntryText(entry, "styled ");
+    AppendEntryText(plain, "plain");
+    EXPECT_EQ(PaneText(), "styled plain");
+
+    CHARFORMATA format = {};
+    format.cbSize = sizeof format;
+    CHARRANGE first = {1, 2};
+    SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&first));
+    SendMessageA(OutputWindow, EM_GETCHARFORMAT, TRUE, reinterpret_cast<LPARAM>(&format));
+    EXPECT_EQ(format.crTextColor, RGB(200, 10, 20));
+    EXPECT_EQ(format.yHeight, 200);
+    EXPECT_TRUE(format.dwEffects & CFE_BOLD);
+    EXPECT_TRUE(format.dwEffects & CFE_ITALIC);
+    EXPECT_FALSE(format.dwEffects & CFE_UNDERLINE);
+    EXPECT_STREQ(format.szFaceName, "Courier New");
+
+    CHARRANGE second = {8, 9};
+    SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&second));
+    SendMessageA(OutputWindow, EM_GETCHARFORMAT, TRUE, reinterpret_cast<LPARAM>(&format));
+    EXPECT_EQ(format.crTextColor, RGB(0, 0, 0));
+    EXPECT_EQ(format.yHeight, 240);
+    EXPECT_FALSE(format.dwEffects & (CFE_BOLD | CFE_ITALIC));
+}
+
+TEST_F(OutputWindowTest, CharFormatFieldsFollowTheEntry)
+{
+    FingerEntry entry;
+    SetEntryDefaults(entry);
+    entry.colour = 0x00123456;
+    entry.points = 95;
+    entry.font.lfWeight = 699;
+    entry.font.lfUnderline = 1;
+    entry.font.lfStrikeOut = 1;
+    entry.font.lfCharSet = 2;
+    entry.font.lfPitchAndFamily = 49;
+    CHARFORMATA format;
+    BuildCharFormat(format, &entry);
+    EXPECT_EQ(format.cbSize, 60u);
+    EXPECT_EQ(format.dwMask, 0xE000000Fu);
+    EXPECT_EQ(format.dwEffects, static_cast<DWORD>(CFE_UNDERLINE | CFE_STRIKEOUT));
+    EXPECT_EQ(format.yHeight, 190);
+    EXPECT_EQ(format.yOffset, 0);
+    EXPECT_EQ(format.crTextColor, 0x00123456u);
+    EXPECT_EQ(format.bCharSet, 2);
+    EXPECT_EQ(format.bPitchAndFamily, 49);
+    EXPECT_STREQ(format.szFaceName, "System");
+}
+
+TEST_F(OutputWindowTest, RecyclingReplacesTheBlockAndShiftsLaterBlocks)
+{
+    FingerEntry* recycled = AddTestEntry("R", "r@h", FE_RECYCLE_OUTPUT);
+    FingerEntry* other = AddTestEntry("O", "o@h", FE_RECYCLE_OUTPUT);
+    FingerEntry* keeper = AddTestEntry("K", "k@h");
+
+    // The first block of a recycling entry removes nothing.
+    WriteBlock(recycled, "R first answer\n");
+    WriteBlock(other, "O answer\n");
+    WriteBlock(keeper, "K one\n");
+    EXPECT_EQ(PaneText(), "R first answer\nO answer\nK one\n");
+    EXPECT_EQ(PaneRange(other->outputStart, other->outputEnd), "O answer\r\n");
+
+    WriteBlock(recycled, "R second\n");
+    EXPECT_EQ(PaneText(), "O answer\nK one\nR second\n");
+    // Blocks that started later moved down by the removed length.
+    EXPECT_EQ(PaneRange(other->outputStart, other->outputEnd), "O answer\r\n");
+    EXPECT_EQ(PaneText().substr(0, 0), "");
+    EXPECT_EQ(PaneRange(keeper->outputStart, keeper->outputStart + 5), "K one");
+    EXPECT_EQ(PaneRange(recycled->outputStart, recycled->outputEnd), "R second\r\n");
+
+    WriteBlock(other, "O again\n");
+    EXPECT_EQ(PaneText(), "K one\nR second\nO again\n");
+    EXPECT_EQ(PaneRange(recycled->outputStart, recycled->outputEnd), "R second\r\n");
+
+    // Without recycling every answer stays; only the start follows the newest.
+    WriteBlock(keeper, "K two\n");
+    EXPECT_EQ(PaneText(), "K one\nR second\nO again\nK two\n");
+    EXPECT_EQ(PaneRange(keeper->outputStart, keeper->outputStart + 5), "K two");
+}
+
+TEST_F(OutputWindowTest, StalePositionsNeverCutIntoOtherOutput)
+{
+    FingerEntry* entry = AddTestEntry("S", "s@h");
+    FingerEntry* other = AddTestEntry("T", "t@h");
+    WriteBlock(other, "other text\n");
+    WriteBlock(entry, "entry text\n");
+    // Recycling switched on later: the end recorded long ago lies before the start.
+    entry->outputEnd = 3;
+    entry->flags |= FE_RECYCLE_OUTPUT;
+    WriteBlock(entry, "new\n");
+    EXPECT_EQ(PaneText(), "other text\nentry text\nnew\n");
+}
+
+TEST_F(OutputWindowTest, ClearIsRefusedWhileBusyAndResetsPositionsWhenIdle)
+{
+    ASSERT_EQ(StartTaskThread(ShellHandles.mainWindow), 0);
+    FingerEntry* entry = AddTestEntry("C", "c@h", FE_RECYCLE_OUTPUT);
+    WriteBlock(entry, "x\n");
+    WriteBlock(entry, "some text\n");
+    ASSERT_NE(entry->outputStart, 0);
+    SetJobState(0xFFFFFFFFu, JS_BUSY);
+    StartBoxAnswerer(IDOK, "Clear Output");
+    ClearOutput();
+    std::vector<SeenBox> boxes = StopBoxAnswerer();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Cannot clear the output window while a job is being processed");
+    EXPECT_EQ(PaneText(), "some text\n");
+    SetJobState(~static_cast<uint32_t>(JS_BUSY), 0);
+    ClearOutput();
+    EXPECT_EQ(PaneText(), "");
+    EXPECT_EQ(entry->outputStart, 0);
+    EXPECT_EQ(entry->outputEnd, 0);
+}
+
+TEST_F(OutputWindowTest, ThePaneKeepsAcceptingTextPastTheDefaultLimit)
+{
+    FingerEntry* entry = AddTestEntry("Big", "b@h");
+    std::string chunk(1000, 'x');
+    chunk += "\n";
+    std::string big;
+    for (int i = 0; i < 300; ++i)
+        big += chunk;
+    StreamBufferToOutput(entry, big.data(), static_cast<uint32_t>(big.size()));
+    AppendEntryText(entry, "tail\n");
+    EXPECT_EQ(GetWindowTextLengthA(OutputWindow), static_cast<int>(300 * 1002 + 6));
+    std::string text = PaneText();
+    EXPECT_EQ(text.substr(text.size() - 5), "tail\n");
+}
+
+TEST_F(OutputWindowTest, CountedBuffersAndRichTextStreamIn)
+{
+    FingerEntry* entry = AddTestEntry("E", "e@h");
+    const char counted[] = "abcdef";
+    StreamBufferToOutput(entry, counted, 3);
+    const char rich[] = "{\\rtf1\\ansi {\\b bold} words\\par}";
+    StreamBufferToOutput(nullptr, rich, sizeof rich - 1);
+    std::string text = PaneText();
+    EXPECT_EQ(text.substr(0, 3), "abc");
+    EXPECT_NE(text.find("bold words"), std::string::npos);
+    EXPECT_EQ(text.find("rtf1"), std::string::npos);
+}
+
+TEST_F(OutputWindowTest, JumpMovesTheCaretToTheEntryBlock)
+{
+    FingerEntry* first = AddTestEntry("1", "1@h");
+    FingerEntry* second = AddTestEntry("2", "2@h");
+    WriteBlock(first, "first\n");
+    WriteBlock(second, "second\n");
+    JumpToEntryOutput(second);
+    DWORD start = 0, end = 0;
+    SendMessageA(OutputWindow, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(static_cast<int32_t>(start), second->outputStart);
+    EXPECT_EQ(start, end);
+    EXPECT_GT(second->outputStart, 0);
+}
+
+void SaveThroughDialog(const std::string& path, int filterIndex)
+{
+    snprintf(Settings.outputPath, sizeof Settings.outputPath, "%s", path.c_str());
+    OutputSaveDialog.nFilterIndex = filterIndex;
+    StartBoxAnswerer(IDOK, "Save output as");
+    SaveOutput();
+    StopBoxAnswerer();
+}
+
+TEST_F(OutputWindowTest, SaveWritesRichOrPlainTextByFilter)
+{
+    FingerEntry* entry = AddTestEntry("Save", "s@h");
+    AppendEntryText(entry, "line one\nline two\n");
+    std::string folder = TempFolder();
+    std::string rtfPath = folder + "\\saved.txt";
+    SaveThroughDialog(rtfPath, 1);
+    std::string rtf = ReadWholeFile(rtfPath);
+    EXPECT_EQ(rtf.substr(0, 5), "{\\rtf") << "the first filter writes rich text whatever the name";
+    EXPECT_NE(rtf.find("line two"), std::string::npos);
+
+    std::string textPath = folder + "\\saved2.txt";
+    SaveThroughDialog(textPath, 2);
+    EXPECT_EQ(ReadWholeFile(textPath), "line one\r\nline two\r\n");
+    EXPECT_FALSE(SendMessageA(OutputWindow, EM_GETMODIFY, 0, 0));
+}
+
+TEST_F(OutputWindowTest, OutputCommandsAreForwardedToTheMainWindow)
+{
+    // The pane hands its menu commands to its parent.
+    static std::atomic<int> forwarded;
+    forwarded = 0;
+    WNDPROC previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        ShellHandles.mainWindow, GWLP_WNDPROC,
+        reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+            if (m == WM_COMMAND)
+                forwarded = LOWORD(wp);
+            return DefWindowProcA(w, m, wp, lp);
+        })));
+    SendMessageA(OutputWindow, WM_COMMAND, 40059, 0);
+    PumpMessagesUntil([] { return forwarded != 0; }, 1000);
+    EXPECT_EQ(forwarded, 40059);
+    forwarded = 0;
+    SendMessageA(OutputWindow, WM_COMMAND, 40101, 0);
+    PumpMessagesUntil([] { return forwarded != 0; }, 1000);
+    EXPECT_EQ(forwarded, 40101);
+    forwarded = 0;
+    SendMessageA(OutputWindow, WM_COMMAND, 40060, 0);
+    PumpMessagesUntil([] { return false; }, 200);
+    EXPECT_EQ(forwarded, 0);
+    SetWindowLongPtrA(ShellHandles.mainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+}
+
+// The other thread holds the pane's mutex while it sends to the pane, which
+// this thread owns: every main-thread wait for that mutex has to keep
+// handling sent messages or both threads stop for good.
+TEST_F(OutputWindowTest, MainThreadWaitsNeverDeadlockAgainstAStreamingThread)
+{
+    ASSERT_EQ(StartTaskThread(ShellHandles.mainWindow), 0);
+    FingerEntry* streamer = AddTestEntry("Streamer", "s@h");
+    FingerEntry* viewer = AddTestEntry("Viewer", "v@h");
+    std::string answer(1 << 20, 'a');
+    for (size_t i = 80; i < answer.size(); i += 81)
+        answer[i] = '\n';
+    std::atomic<int> rounds{0};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finished{false};
+    std::thread writer([&] {
+        while (!stop) {
+            StreamBufferToOutput(streamer, answer.data(), static_cast<uint32_t>(answer.size()));
+            rounds++;
+        }
+        finished = true;
+    });
+    for (int i = 0; i < 6; ++i) {
+        ClearOutput();
+        ViewJobs();
+        AppendEntryText(viewer, "main thread line\n");
+    }
+    ASSERT_TRUE(PumpMessagesUntil([&] { return rounds >= 2; }, 60000));
+    stop = true;
+    ASSERT_TRUE(PumpMessagesUntil([&] { return finished.load(); }, 60000));
+    writer.join();
+    EXPECT_GE(rounds.load(), 2);
+}
+
+}
