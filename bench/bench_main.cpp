@@ -7,10 +7,14 @@
 #include <string>
 
 #include "entries/settings.h"
+#include "jobs/host_lookup.h"
 #include "jobs/job_queue.h"
 #include "jobs/task_thread.h"
+#include "jobs/winsock.h"
+#include "output/monitor_files.h"
 #include "output/output_window.h"
 #include "shell/shell_handles.h"
+#include "support/test_servers.h"
 
 namespace {
 
@@ -36,13 +40,13 @@ void PumpUntilIdle()
 
 void FillPane(FingerEntry* entry, size_t bytes)
 {
-    SetWindowTextA(OutputWindow, "");
     std::string line(99, 'z');
     line += '\n';
     std::string block;
     while (block.size() < bytes)
         block += line;
-    StreamBufferToOutput(entry, block.data(), static_cast<uint32_t>(block.size()));
+    if (!block.empty())
+        StreamBufferToOutput(entry, block.data(), static_cast<uint32_t>(block.size()));
 }
 
 double SimulatedJobsPerSecond(FingerEntry* entry, int jobs)
@@ -56,7 +60,67 @@ double SimulatedJobsPerSecond(FingerEntry* entry, int jobs)
 
 LRESULT CALLBACK BenchWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_HOST_LOOKUP_DONE) {
+        HostLookupDone(wParam, lParam);
+        return 0;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A fresh, empty pane: Wine's control empties a large text very slowly.
+void NewPane(HWND window)
+{
+    DestroyWindow(OutputWindow);
+    CloseHandle(OutputMutex);
+    CreateOutputWindow(window);
+}
+
+void NetworkFigures(HWND window, FingerEntry* entry)
+{
+    Settings.options |= OPT_NETWORK;
+    snprintf(entry->address, sizeof entry->address, "user@127.0.0.2");
+    TestServer server;
+    ServerBehaviour small;
+    small.generatedBytes = 1024;
+    if (StartTestServer(server, "127.0.0.2", 79, small) != 0) {
+        printf("network figures skipped: no loopback server (run inside scripts/sandbox.sh)\n");
+        return;
+    }
+    NewPane(window);
+    double start = Seconds();
+    for (int i = 0; i < 1000; ++i)
+        AddJob(JOB_FINGER, entry);
+    PumpUntilIdle();
+    printf("fingers per second, 1000 jobs answered with 1 KB (pane shown): %.0f\n", 1000 / (Seconds() - start));
+
+    ServerBehaviour large;
+    large.generatedBytes = 1u << 20;
+    StartTestServer(server, "127.0.0.2", 79, large);
+    NewPane(window);
+    start = Seconds();
+    AddJob(JOB_FINGER, entry);
+    PumpUntilIdle();
+    printf("delivering a 1 MiB answer (buffer 1 MiB): %.0f ms\n", (Seconds() - start) * 1000.0);
+
+    ServerBehaviour slow;
+    slow.generatedBytes = 4096;
+    slow.chunkBytes = 64;
+    slow.chunkDelayMs = 50;
+    StartTestServer(server, "127.0.0.2", 79, slow);
+    for (int i = 0; i < 1000; ++i)
+        AddJob(JOB_FINGER, entry);
+    while (!(JobQueue.jobState & JS_RUNNING) || ServerConnectionCount(server) == 0)
+        Sleep(10);
+    start = Seconds();
+    KillAllJobs();
+    while (JobQueue.jobCount != 0 || (JobQueue.jobState & JS_KILLING)) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        Sleep(1);
+    }
+    printf("kill while receiving, 1000 jobs queued, until the queue is empty: %.0f ms\n", (Seconds() - start) * 1000.0);
+    Settings.options &= ~OPT_NETWORK;
 }
 
 }
@@ -68,6 +132,11 @@ int main()
     FetchDefaultEntryFont();
     SetDefaultSettings();
     Settings.options &= ~OPT_NETWORK;
+    Settings.maxAllocSize = 1u << 20;
+    if (!SetUpPaths() || StartWinsock() != 0) {
+        fprintf(stderr, "set-up failed\n");
+        return 1;
+    }
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = BenchWindowProcedure;
     windowClass.hInstance = ShellHandles.instance;
@@ -86,14 +155,6 @@ int main()
     snprintf(prototype.address, sizeof prototype.address, "user@host");
     FingerEntry* entry = AllocateFingerEntry(prototype);
 
-    const size_t fills[] = {0, 1u << 20, 10u << 20};
-    const char* const names[] = {"empty", "1 MB", "10 MB"};
-    for (int i = 0; i < 3; ++i) {
-        FillPane(entry, fills[i]);
-        printf("simulated finger jobs per second, pane %s: %.0f\n", names[i], SimulatedJobsPerSecond(entry, 500));
-    }
-
-    SetWindowTextA(OutputWindow, "");
     std::string answer;
     std::string line(79, 'a');
     line += '\n';
@@ -103,6 +164,17 @@ int main()
     double start = Seconds();
     StreamBufferToOutput(entry, answer.data(), static_cast<uint32_t>(answer.size()));
     printf("streaming a 1 MiB answer into an empty pane: %.1f ms\n", (Seconds() - start) * 1000.0);
+
+    // The pane grows from empty to 1 MB to 10 MB.
+    const size_t fills[] = {0, 1u << 20, 9u << 20};
+    const char* const names[] = {"empty", "1 MB", "10 MB"};
+    NewPane(window);
+    for (int i = 0; i < 3; ++i) {
+        FillPane(entry, fills[i]);
+        printf("simulated finger jobs per second, pane %s: %.0f\n", names[i], SimulatedJobsPerSecond(entry, 500));
+    }
+
+    NetworkFigures(window, entry);
 
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;

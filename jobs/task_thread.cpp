@@ -49,6 +49,8 @@ DWORD WINAPI TaskThreadMain(LPVOID)
             break;
         Sleep(100);
     }
+    // Nothing queued survives the thread.
+    PurgeJobs();
     SetJobState(0xFFFFFFFFu, JS_THREAD_ENDED);
     return 0;
 }

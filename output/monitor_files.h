@@ -32,7 +32,8 @@ int SetUpPaths();
 int CreateMonitorFolder();
 // Releases the two buffers at shutdown. While the task thread still runs (the
 // program is leaving without waiting for it) they are left to the end of the
-// process instead, since a job may still be writing into them.
+// process instead, since a job may still be writing into them. It tells that
+// from the job queue, so it must come before ReleaseJobMutexes.
 void FreeAnswerBuffers();
 
 // Waits for (and releases) the right to use CompareBuffer. Waiting handles
@@ -40,6 +41,11 @@ void FreeAnswerBuffers();
 // deadlock against the task thread. Lock order: before OutputMutex.
 void LockCompareBuffer();
 void UnlockCompareBuffer();
+// Reads an open file into CompareBuffer (the caller holds the lock): at most
+// the answer size, with a NUL after the bytes. Returns the bytes read, or -1
+// when the read failed or there is no buffer. larger, when given, tells
+// whether the file holds more than was read.
+long ReadIntoCompareBuffer(HANDLE file, bool* larger = nullptr);
 
 // Writes "<MonitorFolder>\<monitorFile>" into path. Returns 0, or 1 when it
 // does not fit into size bytes (path is then empty).

@@ -33,3 +33,7 @@
 #define IDM_OUTPUT_PRINT          40058
 #define IDM_OUTPUT_SAVE           40059
 #define IDM_OUTPUT_COPY           40101
+
+// Change notification window
+#define IDC_NOTIFY_TEXT           1083
+#define IDC_NOTIFY_OK             1084

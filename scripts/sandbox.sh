@@ -24,7 +24,7 @@ mount --bind "$hosts" /etc/hosts
 python3 "$OMBRELANE_ROOT/scripts/dns_stub.py" >/dev/null 2>&1 &
 dns_pid=$!
 
-export WINEPREFIX=$OMBRELANE_BUILD/wine-run
+export WINEPREFIX=$OMBRELANE_BUILD/wine-run-$$
 rm -rf "$WINEPREFIX"
 cp -a "$WINE_TEMPLATE" "$WINEPREFIX"
 
@@ -36,10 +36,14 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 wineserver -p
+# Start Wine's background services now, with no pipes to inherit: a service
+# that inherits a test's output pipe would keep ctest waiting for its end.
+wine cmd /c exit </dev/null >/dev/null 2>&1
 
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
     kill "$xvfb_pid" "$dns_pid" >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
 set +e

@@ -76,12 +76,15 @@ TEST_F(JobQueueTest, RefusalsWhileLoadingClosingOrKilling)
     PumpMessagesUntil([] { return false; }, 200);
     EXPECT_TRUE(StopBoxAnswerer().empty());
 
-    // A pending kill refuses with a box, once per attempt.
+    // A pending kill refuses with a box, once per attempt. Holding the job
+    // list keeps the task thread from finishing the kill meanwhile.
+    LockJobList();
     SetJobState(0xFFFFFFFFu, JS_KILLING);
     StartBoxAnswerer();
     EXPECT_EQ(AddJob(JOB_FINGER, a), 1);
     EXPECT_EQ(AddJob(JOB_FINGER, a), 1);
     std::vector<SeenBox> boxes = StopBoxAnswerer();
+    UnlockJobList();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].caption, "Kill All Jobs");
     EXPECT_EQ(boxes[0].text, "Ombrelane is busy removing the existing jobs.\n\nPlease Wait.");

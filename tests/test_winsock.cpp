@@ -381,7 +381,7 @@ TEST_F(TestServerTest, SendsALargeGeneratedAnswer)
     EXPECT_TRUE(answer == GeneratedAnswer(300000));
     EXPECT_EQ(0u, GeneratedAnswer(640).size() % 64);
     EXPECT_EQ(std::string("000000 abcde"), GeneratedAnswer(12));
-    EXPECT_EQ("\r\n000001 bcd", GeneratedAnswer(75).substr(62));
+    EXPECT_EQ("\r\n000001 bcde", GeneratedAnswer(75).substr(62));
 }
 
 TEST_F(TestServerTest, DelaysAndSendsInChunks)

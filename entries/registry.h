@@ -1,0 +1,37 @@
+// Settings and finger entries in the registry of the current user. The
+// options are values of the program key; each entry is one profile, a subkey
+// of the program key's "Profiles" key named after the entry's description.
+#pragma once
+
+#include <windows.h>
+
+// All below HKEY_CURRENT_USER.
+constexpr char PROGRAM_KEY_PATH[] = "Software\\Corvale Software\\Ombrelane";
+constexpr char PROFILES_KEY_PATH[] = "Software\\Corvale Software\\Ombrelane\\Profiles";
+constexpr char SHELL_FOLDERS_KEY_PATH[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell folders";
+
+// The profile value that holds an entry's exact description. It is written
+// only for a profile whose key name cannot be the description itself: a
+// second entry of the same description in another letter case (key names
+// ignore case), a description with a backslash (which would nest keys) or
+// an empty one (which would name the profiles key itself).
+constexpr char PROFILE_DESCRIPTION_VALUE[] = "Description";
+// The key name of a profile whose entry has an empty description.
+constexpr char EMPTY_DESCRIPTION_PROFILE[] = "(No Description)";
+
+// Reads the settings and the stored entries, once at start-up, after the
+// default entry font is fetched and before any other thread exists. Missing
+// keys and values leave the defaults. Returns 1 only when an entry could not
+// be allocated (nothing will be saved at exit then), otherwise 0.
+int LoadSettings();
+
+// Writes the settings and every entry of the list at shutdown, replacing all
+// stored profiles; does nothing unless Settings.saveAtExit is 1.
+void SaveSettings();
+
+// Removes the profiles, keeping only those a stopped load could not read.
+void DeleteProfiles();
+
+// The key name under which an entry of this description is stored; copy 1
+// is the plain name, copy 2 and up add " (n)" within 127 characters.
+void ProfileKeyName(const char* description, unsigned copy, char* name, int size);

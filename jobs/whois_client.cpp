@@ -1,0 +1,142 @@
+#include "whois_client.h"
+
+#include <winsock.h>
+#include <cstdio>
+#include <cstring>
+
+#include "../entries/settings.h"
+#include "../output/output_window.h"
+#include "../shell/status_bar.h"
+#include "finger_client.h"
+#include "host_lookup.h"
+#include "job_queue.h"
+
+namespace {
+
+// The query text (at most 127 characters) and CR LF.
+constexpr int QUERY_SIZE = 160;
+constexpr int MESSAGE_SIZE = 512;
+
+// The whois socket, shared by WhoisAddress and CheckWhoisCancel.
+SOCKET WhoisSocket = INVALID_SOCKET;
+
+void CloseWhoisSocket()
+{
+    if (WhoisSocket != INVALID_SOCKET) {
+        closesocket(WhoisSocket);
+        WhoisSocket = INVALID_SOCKET;
+    }
+}
+
+// Ends the lookup after a wait that saw a kill or shutdown.
+int StopCancelledWhois(const FingerEntry* entry)
+{
+    EmitJobMessage(entry, "** WHOIS cancelled **\n\n");
+    CloseWhoisSocket();
+    return 1;
+}
+
+}
+
+int CheckWhoisCancel(const FingerEntry* entry, bool closeSocket)
+{
+    if (!JobsCancelled())
+        return 0;
+    EmitJobMessage(entry, "** WHOIS cancelled **\n\n");
+    if (closeSocket)
+        CloseWhoisSocket();
+    return 1;
+}
+
+int WhoisAddress(FingerEntry* entry)
+{
+    char server[WHOIS_HOST_SIZE];
+    snprintf(server, sizeof server, "%.*s", WHOIS_HOST_SIZE - 1, Settings.whoisServer);
+    char queryText[ADDRESS_SIZE];
+    snprintf(queryText, sizeof queryText, "%.*s", ADDRESS_SIZE - 1, entry->address);
+
+    char message[MESSAGE_SIZE];
+    snprintf(message, sizeof message, "Locating \"%s\"...", server);
+    SetStatusText(0, message);
+    HANDLE lookup = StartHostLookup(server);
+    if (!lookup) {
+        snprintf(message, sizeof message, "Couldn't get host \"%s\" by name.\n\n", server);
+        EmitJobMessage(entry, message);
+        return 1;
+    }
+    if (WaitForHostLookup(lookup, entry, LOOKUP_DONE_BIT))
+        return 1;
+    in_addr address = {};
+    int lookupError = HostLookupState.lookupError;
+    if (lookupError == 0 && HostLookupAddress(&address) != 0)
+        lookupError = WSANO_DATA;
+    if (lookupError != 0) {
+        snprintf(message, sizeof message, "Couldn't locate \"%s\" (%i)\n\n", server, lookupError);
+        EmitJobMessage(entry, message);
+        return 1;
+    }
+
+    const servent* service = getservbyname("whois", "tcp");
+    if (!service) {
+        EmitJobMessage(entry, "Couldn't get service by name \"whois, tcp\"\n\n");
+        return 1;
+    }
+    const u_short port = service->s_port;
+
+    SetStatusText(0, "Found host, creating socket");
+    WhoisSocket = OpenNetSocket();
+    if (WhoisSocket == INVALID_SOCKET) {
+        snprintf(message, sizeof message, "Couldn't create a new TCP/IP socket (%i)\n\n", WSAGetLastError());
+        EmitJobMessage(entry, message);
+        return 1;
+    }
+    if (CheckWhoisCancel(entry, true))
+        return 1;
+
+    sockaddr_in target = {};
+    target.sin_family = AF_INET;
+    target.sin_port = port;
+    target.sin_addr = address;
+    int error = 0;
+    const int connected = ConnectNetSocket(WhoisSocket, target, &error);
+    if (connected == NET_CANCELLED)
+        return StopCancelledWhois(entry);
+    if (connected != NET_DONE) {
+        snprintf(message, sizeof message, "*** Error: Found, but couldn't connect to \"%s\" (%i) ***\n\n", queryText,
+                 error);
+        EmitJobMessage(entry, message);
+        CloseWhoisSocket();
+        return 1;
+    }
+    if (CheckWhoisCancel(entry, true))
+        return 1;
+
+    char query[QUERY_SIZE];
+    const int length = snprintf(query, sizeof query, "%s\r\n", queryText);
+    const int sent = SendNetBytes(WhoisSocket, query, length, &error);
+    if (sent == NET_CANCELLED)
+        return StopCancelledWhois(entry);
+    if (sent != NET_DONE) {
+        snprintf(message, sizeof message, "** Winsocket error during finger retrieval (%i) **\n\n", error);
+        EmitJobMessage(entry, message);
+        CloseWhoisSocket();
+        return 1;
+    }
+
+    const AnswerReceipt receipt = ReceiveAnswer(WhoisSocket, entry, true, true);
+    if (receipt.end == ANSWER_CANCELLED)
+        return StopCancelledWhois(entry);
+    if (receipt.end == ANSWER_TRUNCATED) {
+        snprintf(message, sizeof message,
+                 "** Warning: Finger output truncated (> %u bytes) **\n"
+                 "** Change the memory allocation in Options->Advanced **\n\n",
+                 Settings.maxAllocSize);
+        EmitJobMessage(entry, message);
+    } else if (receipt.end == ANSWER_FAILED) {
+        snprintf(message, sizeof message, "** Winsocket error during finger retrieval (%i) **\n\n", receipt.error);
+        EmitJobMessage(entry, message);
+    }
+    CloseWhoisSocket();
+    AppendEntryText(entry, "\n");
+    return 0;
+}
