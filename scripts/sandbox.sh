@@ -24,6 +24,10 @@ mount --bind "$hosts" /etc/hosts
 python3 "$OMBRELANE_ROOT/scripts/dns_stub.py" >/dev/null 2>&1 &
 dns_pid=$!
 
+# A real finger daemon as a peer on 127.0.0.9.
+socat TCP-LISTEN:79,bind=127.0.0.9,reuseaddr,fork EXEC:/usr/sbin/in.fingerd >/dev/null 2>&1 &
+fingerd_pid=$!
+
 export WINEPREFIX=$OMBRELANE_BUILD/wine-run-$$
 rm -rf "$WINEPREFIX"
 cp -a "$WINE_TEMPLATE" "$WINEPREFIX"
@@ -42,7 +46,7 @@ wine cmd /c exit </dev/null >/dev/null 2>&1
 
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
-    kill "$xvfb_pid" "$dns_pid" >/dev/null 2>&1 || true
+    kill "$xvfb_pid" "$dns_pid" "$fingerd_pid" >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT

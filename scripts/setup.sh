@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-i686 mingw-w64-tools cmake googletest wine wine32:i386 xvfb xdotool imagemagick
-          iproute2 util-linux procps python3)
+          iproute2 util-linux procps python3
+          fingerd socat)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
