@@ -6,24 +6,13 @@
 #include <cstring>
 
 #include "../entries/settings.h"
+#include "../shell/file_handle.h"
 #include "../shell/shell_handles.h"
 #include "monitor_files.h"
 #include "output_window.h"
 
 namespace {
 
-// Closes a file handle when it goes out of scope.
-struct FileHandle {
-    HANDLE handle;
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-};
 
 // The shell may hand a launch to extensions that need COM, and the task
 // thread has not initialised it; this keeps it initialised for one launch.

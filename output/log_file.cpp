@@ -4,22 +4,11 @@
 #include <cstdio>
 
 #include "../entries/settings.h"
+#include "../shell/file_handle.h"
 #include "../shell/shell_handles.h"
 
 namespace {
 
-// Closes a file handle when it goes out of scope.
-struct FileHandle {
-    HANDLE handle;
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-};
 
 }
 

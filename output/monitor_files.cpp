@@ -8,6 +8,7 @@
 #include "../entries/settings.h"
 #include "../jobs/job_queue.h"
 #include "../resources/resource.h"
+#include "../shell/file_handle.h"
 #include "../shell/shell_handles.h"
 #include "../shell/waits.h"
 #include "log_file.h"
@@ -34,18 +35,6 @@ char NotificationText[2 * DESCRIPTION_SIZE + 32];
 // The open notification windows, offered every message of the main loop.
 std::vector<HWND> openNotifications;
 
-// Closes a file handle when it goes out of scope.
-struct FileHandle {
-    HANDLE handle;
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-};
 
 void ReleaseBuffers()
 {
