@@ -109,8 +109,12 @@ void NetworkFigures(HWND window, FingerEntry* entry)
     StartTestServer(server, "127.0.0.2", 79, slow);
     for (int i = 0; i < 1000; ++i)
         AddJob(JOB_FINGER, entry);
-    while (!(JobQueue.jobState & JS_RUNNING) || ServerConnectionCount(server) == 0)
-        Sleep(10);
+    while (!(JobQueue.jobState & JS_RUNNING) || ServerConnectionCount(server) == 0) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        Sleep(1);
+    }
     start = Seconds();
     KillAllJobs();
     while (JobQueue.jobCount != 0 || (JobQueue.jobState & JS_KILLING)) {
