@@ -3,21 +3,33 @@
 
 // Menus, accelerators, icons and bitmaps
 #define IDM_MAIN_MENU             101
+#define IDB_TOOLBAR               102
 #define IDI_MAIN                  104
 #define IDM_ENTRY_CONTEXT         113
 #define IDI_TRAY_IDLE             114
-#define IDI_TRAY_BUSY1            122
-#define IDI_TRAY_BUSY2            123
+#define IDI_TRAY_BUSY             122
+#define IDI_TRAY_NOTIFY           123
 #define IDA_ACCELERATORS          131
+#define IDI_DEFAULT_ENTRY         134
 #define IDM_TRAY_MENU             135
+
+// String table: the entry list's column titles
+#define IDS_COLUMN_DESCRIPTION    1
+#define IDS_COLUMN_ADDRESS        2
+#define IDS_COLUMN_COUNT          3
+#define IDS_COLUMN_LAST_FINGERED  4
+#define IDS_COLUMN_GROUPS         5
 
 // Dialogs
 #define IDD_WINSOCK_INFO          116
 #define IDD_CHANGE_NOTIFICATION   121
 
-// Child windows of the main window
+// Child windows of the main window, the timer and the tray icon
 #define IDC_STATUS_BAR            2
 #define IDC_OUTPUT_PANE           110
+#define IDC_ENTRY_LIST            1000
+#define IDT_MAIN_TIMER            102
+#define IDC_TRAY_ICON             109
 
 // Winsock information dialog
 #define IDC_WINSOCK_VERSION       1047
@@ -26,7 +38,56 @@
 #define IDC_WINSOCK_MAX_SOCKETS   1050
 #define IDC_WINSOCK_OK            1051
 
-// Output commands
+// Change notification window
+#define IDC_NOTIFY_TEXT           1083
+#define IDC_NOTIFY_OK             1084
+
+// Commands: the lowest and highest number the main window handles
+#define IDM_FIRST_COMMAND         40003
+#define IDM_LAST_COMMAND          40125
+
+// File menu
+#define IDM_SAVE_ENTRIES          40003
+#define IDM_LOAD_ENTRIES          40004
+#define IDM_EXIT                  40009
+#define IDM_NEW_ENTRY             40017
+#define IDM_DELETE                40020
+#define IDM_PROPERTIES            40021
+#define IDM_SET_GROUPS            40073
+#define IDM_MERGE_ENTRIES         40088
+#define IDM_SAVE_SELECTED         40089
+#define IDM_SELECT_ALL            40091
+
+// View menu
+#define IDM_VIEW_LARGE_ICONS      40010
+#define IDM_VIEW_SMALL_ICONS      40011
+#define IDM_VIEW_LIST             40012
+#define IDM_VIEW_DETAILS          40013
+#define IDM_VIEW_LOG              40092
+#define IDM_CLEAR_LOG             40098
+#define IDM_VIEW_JOBS             40102
+
+// Finger menu
+#define IDM_FINGER                40023
+#define IDM_QUICK_FINGER          40027
+#define IDM_FINGER_MAIL           40038
+#define IDM_FINGER_STATUS         40039
+#define IDM_FINGER_GROUP1         40085
+#define IDM_FINGER_GROUP2         40086
+#define IDM_FINGER_GROUP3         40087
+
+// Tools menu
+#define IDM_CUSTOMIZE             40022
+#define IDM_OPTIONS               40025
+#define IDM_WINSOCK_INFO          40053
+#define IDM_VIEW_LAST_OUTPUT      40054
+#define IDM_KILL_JOBS             40081
+#define IDM_PAUSE_JOBS            40083
+#define IDM_WHOIS                 40099
+#define IDM_CLEAR_FINGER_COUNT    40121
+#define IDM_JUMP_TO_LAST_OUTPUT   40125
+
+// Output menu
 #define IDM_OUTPUT_CLEAR          40055
 #define IDM_OUTPUT_FIND           40056
 #define IDM_OUTPUT_FIND_AGAIN     40057
@@ -34,6 +95,34 @@
 #define IDM_OUTPUT_SAVE           40059
 #define IDM_OUTPUT_COPY           40101
 
-// Change notification window
-#define IDC_NOTIFY_TEXT           1083
-#define IDC_NOTIFY_OK             1084
+// Help menu
+#define IDM_ABOUT                 40005
+#define IDM_HELP                  40095
+#define IDM_WHATS_NEW             40122
+
+// Entry context menu
+#define IDM_CTX_DELETE            40030
+#define IDM_CTX_PROPERTIES        40033
+#define IDM_CTX_FINGER            40034
+#define IDM_CTX_SET_GROUPS        40075
+#define IDM_CTX_VIEW_LAST_OUTPUT  40093
+#define IDM_CTX_JUMP_TO_OUTPUT    40123
+
+// Keys only
+#define IDM_ESCAPE                40097
+#define IDM_DUMP_LIST_VIEW        40105
+
+// Tray menu
+#define IDM_TRAY_OPTIONS          40107
+#define IDM_TRAY_QUICK_FINGER     40108
+#define IDM_TRAY_KILL_JOBS        40109
+#define IDM_TRAY_CLOSE            40110
+#define IDM_TRAY_PAUSE_JOBS       40111
+#define IDM_TRAY_QUICK_WHOIS      40112
+#define IDM_TRAY_VIEW_LOG         40113
+#define IDM_TRAY_NEW_ENTRY        40114
+#define IDM_TRAY_FINGER_MAIL      40115
+#define IDM_TRAY_FINGER_GROUP2    40116
+#define IDM_TRAY_FINGER_GROUP1    40117
+#define IDM_TRAY_FINGER_GROUP3    40119
+#define IDM_TRAY_FINGER_STATUS    40120
