@@ -1,13 +1,77 @@
 #include "status_bar.h"
 
 #include <commctrl.h>
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "../jobs/job_queue.h"
+#include "../jobs/scheduling.h"
 #include "shell_handles.h"
 
 char StatusTipCopy[STATUS_TIP_SIZE];
 volatile LONG StatusDirty;
+
+namespace {
+
+constexpr int STATUS_TEXT_SIZE = 256;
+
+// Appends formatted text to what the buffer already holds, cutting it at the
+// buffer's end.
+void AppendFormat(char* buffer, int size, const char* format, ...)
+{
+    const int used = static_cast<int>(strnlen(buffer, static_cast<size_t>(size)));
+    if (used >= size - 1)
+        return;
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(buffer + used, static_cast<size_t>(size - used), format, arguments);
+    va_end(arguments);
+}
+
+const char* Plural(long count)
+{
+    return count == 1 ? "" : "s";
+}
+
+// "Fingering" or "Performing WHOIS", a blank and the running job's title.
+void FormatRunningJob(char* buffer, int size)
+{
+    char title[DESCRIPTION_SIZE > ADDRESS_SIZE ? DESCRIPTION_SIZE : ADDRESS_SIZE];
+    LockJobList();
+    const Job* head = JobQueue.jobHead;
+    const char* type = head && head->jobType < 2 ? JobTypeNames[head->jobType] : "";
+    CurrentJobTitle(title, sizeof title);
+    UnlockJobList();
+    snprintf(buffer, static_cast<size_t>(size), "%s %s", type, title);
+}
+
+// The countdown to the nearest scheduled entry that is not yet overdue, or
+// the ready text when there is none.
+void FormatNextAutoFinger(char* buffer, int size)
+{
+    const int64_t now = CurrentTime();
+    const FingerEntry* nearest = nullptr;
+    int64_t wait = 0;
+    LockEntryList();
+    for (const FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
+        if (!(entry->flags & FE_AUTO_FINGER) || entry->nextFinger < now)
+            continue;
+        const int64_t left = entry->nextFinger - now;
+        if (!nearest || left < wait) {
+            nearest = entry;
+            wait = left;
+        }
+    }
+    if (nearest)
+        FormatCountdown(buffer, size, static_cast<long>(wait), nearest->description);
+    else
+        snprintf(buffer, static_cast<size_t>(size), "%s", "Ombrelane Ready");
+    UnlockEntryList();
+}
+
+}
 
 LRESULT SetStatusText(int part, const char* text)
 {
@@ -23,4 +87,63 @@ LRESULT SetStatusText(int part, const char* text)
 void MarkStatusDirty()
 {
     StatusDirty = 1;
+}
+
+void RefreshStatusIfDirty()
+{
+    if (InterlockedCompareExchange(&StatusDirty, 0, 1) == 1)
+        UpdateStatusBar();
+}
+
+void UpdateStatusBar()
+{
+    const uint32_t count = GetJobCount();
+    char jobs[32];
+    if (count != 0)
+        snprintf(jobs, sizeof jobs, "Jobs: %d", static_cast<int>(count));
+    else
+        snprintf(jobs, sizeof jobs, "Jobs: none");
+    SetStatusText(0, MainStatusText());
+    SetStatusText(2, jobs);
+}
+
+const char* MainStatusText()
+{
+    static char text[STATUS_TEXT_SIZE];
+    const uint32_t state = JobQueue.jobState;
+    if (state & JS_CLOSING)
+        return "Ombrelane is closing down (removing all jobs)";
+    if (state & JS_KILLING)
+        return "Removing All Jobs";
+    if (state & JS_PAUSED)
+        return "All Jobs Paused";
+    if (state & JS_RUNNING)
+        FormatRunningJob(text, sizeof text);
+    else
+        FormatNextAutoFinger(text, sizeof text);
+    return text;
+}
+
+void FormatCountdown(char* buffer, int size, long seconds, const char* description)
+{
+    if (size <= 0)
+        return;
+    buffer[0] = '\0';
+    AppendFormat(buffer, size, "Next auto finger in ");
+    long left = seconds;
+    const char* separator = "";
+    if (left >= 3600) {
+        const long hours = left / 3600;
+        AppendFormat(buffer, size, "%d hour%s", static_cast<int>(hours), Plural(hours));
+        left -= hours * 3600;
+        separator = ", ";
+    }
+    if (left >= 60) {
+        const long minutes = left / 60;
+        AppendFormat(buffer, size, "%s%d minute%s", separator, static_cast<int>(minutes), Plural(minutes));
+        left -= minutes * 60;
+    }
+    if (seconds < 60)
+        AppendFormat(buffer, size, "%u second%s", static_cast<unsigned>(left), Plural(left));
+    AppendFormat(buffer, size, " (%s)", description);
 }
