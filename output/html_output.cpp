@@ -8,6 +8,7 @@
 #include "../entries/settings.h"
 #include "../shell/file_handle.h"
 #include "../shell/shell_handles.h"
+#include "../ui/entry_list_view.h"
 #include "monitor_files.h"
 #include "output_window.h"
 
@@ -134,6 +135,35 @@ int ViewEntryLastOutput(const FingerEntry* entry)
     if (MonitorFilePath(entry, path, sizeof path) != 0)
         return 1;
     return ShowFileInOutput(entry, path);
+}
+
+void ViewLastOutput(HWND owner)
+{
+    if (CountSelectedRows() == 0) {
+        MessageBoxA(owner, "No entries are selected.", "View Last Output", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    int shown = 0;
+    int failed = 0;
+    RowCursor row;
+    for (int i = FirstSelectedRow(&row); i >= 0; i = NextSelectedRow(&row)) {
+        ++shown;
+        if (ViewEntryLastOutput(reinterpret_cast<const FingerEntry*>(row.lParam)) == 1)
+            ++failed;
+    }
+    if (shown > 0 && failed == shown)
+        MessageBoxA(owner, "Couldn't view last output for the selected entries", "View Last Output",
+                    MB_OK | MB_ICONINFORMATION);
+}
+
+void JumpToLastOutput()
+{
+    RowCursor row;
+    if (FirstSelectedRow(&row) < 0) {
+        MessageBoxA(MessageOwner(), "No entries are selected.", "Jump To Last Output", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    JumpToEntryOutput(reinterpret_cast<const FingerEntry*>(row.lParam));
 }
 
 int ShowWelcomeDocument(const char* name)

@@ -30,3 +30,10 @@ int ViewEntryLastOutput(const FingerEntry* entry);
 // First start: the welcome document (a rich-text file looked up in the
 // current directory); a missing file shows nothing. Result as ShowFileInOutput.
 int ShowWelcomeDocument(const char* name);
+
+// The View Last Output command: the stored answer of every selected entry.
+void ViewLastOutput(HWND owner);
+
+// The Jump To Last Output command: the caret goes to the first selected
+// entry's latest block in the output pane.
+void JumpToLastOutput();

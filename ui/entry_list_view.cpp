@@ -1,30 +1,572 @@
 #include "entry_list_view.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 
+#include "../entries/settings.h"
+#include "../jobs/job_queue.h"
+#include "../output/output_window.h"
+#include "../resources/resource.h"
 #include "../shell/shell_handles.h"
 
 volatile LONG ResortRequested;
 
+namespace {
+
+constexpr int DISPLAY_TEXT_SIZE = 128;
+constexpr int COLUMN_TITLE_SIZE = 260;
+
+// The computed column texts handed to the control, which copies them at once.
+char DisplayTextBuffer[DISPLAY_TEXT_SIZE];
+
+HICON DefaultEntryIcon;
+
+HWND List()
+{
+    return ShellHandles.entryListView;
+}
+
+int RowCount()
+{
+    return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0));
+}
+
+int CurrentView()
+{
+    return static_cast<int>(GetWindowLongA(List(), GWL_STYLE) & LVS_TYPEMASK);
+}
+
+HIMAGELIST ImageList(int which)
+{
+    return reinterpret_cast<HIMAGELIST>(SendMessageA(List(), LVM_GETIMAGELIST, which, 0));
+}
+
+// Moves the cursor to the next row after its index that matches flags and
+// reads that row into it; returns the row index or -1.
+int NextMatchingRow(RowCursor* row, UINT flags, UINT stateMask)
+{
+    HWND list = List();
+    if (!list)
+        return -1;
+    int index = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row->iItem, MAKELPARAM(flags, 0)));
+    if (index < 0)
+        return -1;
+    row->mask = LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
+    row->stateMask = stateMask;
+    row->iItem = index;
+    row->iSubItem = 0;
+    if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(row)))
+        return -1;
+    return index;
+}
+
+void CopyText(char* buffer, int size, const char* text, int width)
+{
+    snprintf(buffer, static_cast<size_t>(size), "%.*s", width - 1, text);
+}
+
+void LastFingeredText(const FingerEntry* entry, char* buffer, int size)
+{
+    if (entry->lastFingered == 0) {
+        snprintf(buffer, static_cast<size_t>(size), "Not Yet Fingered");
+        return;
+    }
+    const time_t when = entry->lastFingered;
+    const tm* local = localtime(&when);
+    if (!local || strftime(buffer, static_cast<size_t>(size), "%c", local) == 0)
+        buffer[0] = '\0';
+}
+
+// The names of the entry's groups joined by ", ". Five names of up to 39
+// characters do not always fit: a text that is cut ends with "...".
+void GroupsText(const FingerEntry* entry, char* buffer, int size)
+{
+    if (!(entry->flags & FE_ALL_GROUPS)) {
+        snprintf(buffer, static_cast<size_t>(size), "None");
+        return;
+    }
+    buffer[0] = '\0';
+    int used = 0;
+    const char* separator = "";
+    for (int g = 0; g < GROUP_COUNT; ++g) {
+        if (!(entry->flags & GroupMask(g)))
+            continue;
+        const int room = size - used;
+        const int written = snprintf(buffer + used, static_cast<size_t>(room), "%s%.*s", separator,
+                                     GROUP_NAME_SIZE - 1, Settings.groupNames[g]);
+        separator = ", ";
+        if (written >= 0 && written < room) {
+            used += written;
+            continue;
+        }
+        if (size > 3)
+            memcpy(buffer + size - 4, "...", 4);
+        return;
+    }
+}
+
+void OnGetDisplayInfo(NMLVDISPINFOA* info)
+{
+    auto* entry = reinterpret_cast<FingerEntry*>(info->item.lParam);
+    if (!entry || !(info->item.mask & LVIF_TEXT))
+        return;
+    switch (info->item.iSubItem) {
+    case 0:
+        info->item.pszText = entry->description;
+        break;
+    case 1:
+        info->item.pszText = entry->address;
+        break;
+    case 2:
+    case 3:
+    case 4:
+        EntryColumnText(entry, info->item.iSubItem, DisplayTextBuffer, sizeof DisplayTextBuffer);
+        info->item.pszText = DisplayTextBuffer;
+        break;
+    default:
+        break;
+    }
+}
+
+void OnColumnClick(const NMLISTVIEW* click)
+{
+    const int column = click->iSubItem;
+    if (column < 0 || column >= LIST_COLUMNS)
+        return;
+    Settings.sortColumn = column;
+    Settings.options ^= OptSortToggle(column);
+    SendMessageA(click->hdr.hwndFrom, LVM_SORTITEMS, column, reinterpret_cast<LPARAM>(CompareEntryRows));
+}
+
+// The row under the position of the message being handled, or -1; point
+// receives that position in screen coordinates.
+int RowAtMessagePosition(HWND list, POINT& point)
+{
+    const DWORD position = GetMessagePos();
+    point.x = static_cast<short>(LOWORD(position));
+    point.y = static_cast<short>(HIWORD(position));
+    LVHITTESTINFO hit = {};
+    hit.pt = point;
+    ScreenToClient(list, &hit.pt);
+    return static_cast<int>(SendMessageA(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+}
+
+void OnRightClick(HWND mainWindow, HWND list)
+{
+    POINT point;
+    if (RowAtMessagePosition(list, point) < 0)
+        return;
+    HMENU menu = ShellHandles.entryContextMenu;
+    if (!menu)
+        return;
+    EnableMenuItem(menu, IDM_CTX_PROPERTIES, MF_BYCOMMAND | (CountSelectedRows() == 1 ? MF_ENABLED : MF_GRAYED));
+    TrackPopupMenu(menu, 0, point.x, point.y, 0, mainWindow, nullptr);
+}
+
+void OnDoubleClick(HWND list)
+{
+    POINT point;
+    const int index = RowAtMessagePosition(list, point);
+    if (index < 0)
+        return;
+    LVITEMA item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) || !item.lParam)
+        return;
+    AddJob(JOB_FINGER, reinterpret_cast<FingerEntry*>(item.lParam));
+}
+
+template <typename T>
+int Order(T a, T b)
+{
+    return (a > b) - (a < b);
+}
+
+}
+
+HWND CreateEntryListView(HWND mainWindow)
+{
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    const DWORD style = WS_CHILD | WS_VISIBLE | LVS_AUTOARRANGE | LVS_SHOWSELALWAYS | (Settings.listStyle & LVS_TYPEMASK);
+    HWND list = CreateWindowExA(0, WC_LISTVIEWA, "", style, 0, 0, client.right, client.bottom, mainWindow,
+                                reinterpret_cast<HMENU>(IDC_ENTRY_LIST), ShellHandles.instance, nullptr);
+    if (!list)
+        return nullptr;
+
+    if (!DefaultEntryIcon)
+        DefaultEntryIcon = LoadIconA(ShellHandles.instance, MAKEINTRESOURCEA(IDI_DEFAULT_ENTRY));
+    if (!DefaultEntryIcon)
+        DefaultEntryIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    HIMAGELIST small = ImageList_Create(16, 16, ILC_COLOR, 0, 1);
+    HIMAGELIST normal = ImageList_Create(32, 32, ILC_COLOR, 0, 1);
+    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(small));
+    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(normal));
+
+    for (int column = 0; column < LIST_COLUMNS; ++column) {
+        char title[COLUMN_TITLE_SIZE] = "";
+        LoadStringA(ShellHandles.instance, IDS_COLUMN_DESCRIPTION + column, title, sizeof title);
+        LVCOLUMNA info = {};
+        info.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        info.fmt = LVCFMT_LEFT;
+        info.cx = Settings.columnWidths[column];
+        info.pszText = title;
+        info.iSubItem = column;
+        if (SendMessageA(list, LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&info)) == -1) {
+            MessageBoxA(mainWindow, "Couldn't insert a list view column", "Error", MB_OK);
+            DestroyWindow(list);
+            return nullptr;
+        }
+    }
+    return list;
+}
+
+void SetListViewStyle(int view)
+{
+    HWND list = List();
+    if (!list)
+        return;
+    view &= LVS_TYPEMASK;
+    SaveColumnWidths();
+    const LONG style = GetWindowLongA(list, GWL_STYLE);
+    if ((style & LVS_TYPEMASK) != view)
+        SetWindowLongA(list, GWL_STYLE, (style & ~LVS_TYPEMASK) | view);
+    Settings.listStyle = static_cast<uint32_t>(view);
+    ArrangeEntryListView();
+    RedrawAllRows();
+    // The control repaints only its items; what the old view drew elsewhere
+    // must go too.
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+void SaveColumnWidths()
+{
+    if (!List() || CurrentView() != LVS_REPORT)
+        return;
+    for (int column = 0; column < LIST_COLUMNS; ++column) {
+        LVCOLUMNA info = {};
+        info.mask = LVCF_WIDTH;
+        if (SendMessageA(List(), LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&info)))
+            Settings.columnWidths[column] = info.cx;
+    }
+}
+
+// Temporary entries (quick finger and quick whois) never get a row. Clearing
+// the image lists keeps every row's image index equal to its position when
+// the list is filled again. The control does not repaint while it is filled:
+// a repaint after every row makes a long list take minutes.
+void FillEntryListView()
+{
+    HWND list = List();
+    if (!list)
+        return;
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    ImageList_Remove(ImageList(LVSIL_SMALL), -1);
+    ImageList_Remove(ImageList(LVSIL_NORMAL), -1);
+    LockEntryList();
+    for (FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
+        if (!(entry->flags & FE_TEMPORARY))
+            InsertEntryRow(entry);
+    }
+    UnlockEntryList();
+    SortEntryListView();
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+int InsertEntryRow(FingerEntry* entry)
+{
+    HWND list = List();
+    if (!list)
+        return 1;
+    RowCursor row = {};
+    row.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
+    row.iItem = RowCount();
+    row.pszText = LPSTR_TEXTCALLBACKA;
+    row.cchTextMax = DISPLAY_TEXT_SIZE;
+    row.iImage = row.iItem;
+    row.lParam = reinterpret_cast<LPARAM>(entry);
+    const int index = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
+    if (index == -1) {
+        MessageBoxA(MessageOwner(), "Couldn't insert a list view item", "Error", MB_OK);
+        return 1;
+    }
+    row.iItem = index;
+    SetEntryRowIcon(entry, &row, true);
+    for (int column = 1; column < LIST_COLUMNS; ++column) {
+        LVITEMA text = {};
+        text.iSubItem = column;
+        text.pszText = LPSTR_TEXTCALLBACKA;
+        SendMessageA(list, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&text));
+    }
+    return 0;
+}
+
+int RemoveEntryRow(const RowCursor* row)
+{
+    HWND list = List();
+    const int count = RowCount();
+    for (int i = 0; i < count; ++i) {
+        LVITEMA item = {};
+        item.mask = LVIF_IMAGE;
+        item.iItem = i;
+        if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) || item.iImage <= row->iImage)
+            continue;
+        item.iImage--;
+        SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    }
+    SendMessageA(list, LVM_DELETEITEM, row->iItem, 0);
+    ImageList_Remove(ImageList(LVSIL_SMALL), row->iImage);
+    ImageList_Remove(ImageList(LVSIL_NORMAL), row->iImage);
+    return 0;
+}
+
+// The image lists keep copies, so an icon taken from a file is destroyed
+// once it has been added.
+int SetEntryRowIcon(FingerEntry* entry, const RowCursor* row, bool append)
+{
+    HICON icon = DefaultEntryIcon;
+    HICON extracted = nullptr;
+    if (entry->iconFile[0] != '\0') {
+        extracted = ExtractIconA(ShellHandles.instance, entry->iconFile, entry->iconIndex);
+        if (reinterpret_cast<UINT_PTR>(extracted) == 1)
+            extracted = nullptr;
+        if (extracted)
+            icon = extracted;
+    }
+    const int index = append ? -1 : row->iImage;
+    ImageList_ReplaceIcon(ImageList(LVSIL_SMALL), index, icon);
+    ImageList_ReplaceIcon(ImageList(LVSIL_NORMAL), index, icon);
+    if (extracted)
+        DestroyIcon(extracted);
+    return 0;
+}
+
+// Called by the task thread after every job: one search by item data.
 int Redraw_FingerEntry(FingerEntry* entry)
 {
-    HWND list = ShellHandles.entryListView;
+    HWND list = List();
     if (!list)
         return 0;
     LVFINDINFOA find = {};
     find.flags = LVFI_PARAM;
     find.lParam = reinterpret_cast<LPARAM>(entry);
-    int row = static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    const int row = static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                                  reinterpret_cast<LPARAM>(&find)));
     if (row < 0) {
         MessageBoxA(MessageOwner(), "Couldn't match *fe with list view iItems", "Redraw_FingerEntry",
                     MB_OK | MB_ICONEXCLAMATION);
         return 1;
     }
-    SendMessageA(list, LVM_REDRAWITEMS, row, row);
+    RedrawRow(row);
     return 0;
+}
+
+void RedrawRow(int row)
+{
+    if (row == -1) {
+        RedrawAllRows();
+        return;
+    }
+    SendMessageA(List(), LVM_REDRAWITEMS, row, row);
+}
+
+void RedrawAllRows()
+{
+    const int count = RowCount();
+    if (count > 0)
+        SendMessageA(List(), LVM_REDRAWITEMS, 0, count - 1);
+}
+
+void ArrangeEntryListView()
+{
+    SendMessageA(List(), LVM_ARRANGE, LVA_DEFAULT, 0);
+}
+
+void FocusEntryListView()
+{
+    if (List())
+        SetFocus(List());
+}
+
+int FirstSelectedRow(RowCursor* row)
+{
+    ZeroMemory(row, sizeof *row);
+    row->iItem = -1;
+    return NextSelectedRow(row);
+}
+
+int NextSelectedRow(RowCursor* row)
+{
+    return NextMatchingRow(row, LVNI_SELECTED, ~0u);
+}
+
+int FirstRow(RowCursor* row)
+{
+    ZeroMemory(row, sizeof *row);
+    row->iItem = -1;
+    return NextRow(row);
+}
+
+int NextRow(RowCursor* row)
+{
+    return NextMatchingRow(row, LVNI_ALL, 0);
+}
+
+int CountSelectedRows()
+{
+    int count = 0;
+    RowCursor row;
+    for (int i = FirstSelectedRow(&row); i >= 0; i = NextSelectedRow(&row))
+        ++count;
+    return count;
+}
+
+void SelectAllRows()
+{
+    HWND list = List();
+    if (!list)
+        return;
+    const int count = RowCount();
+    for (int i = 0; i < count; ++i) {
+        LVITEMA item = {};
+        item.mask = LVIF_STATE;
+        item.state = LVIS_SELECTED;
+        item.stateMask = LVIS_SELECTED;
+        SendMessageA(list, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
+    }
+    FocusEntryListView();
+}
+
+void SortEntryListView()
+{
+    SendMessageA(List(), LVM_SORTITEMS, Settings.sortColumn, reinterpret_cast<LPARAM>(CompareEntryRows));
 }
 
 void RequestResort()
 {
     ResortRequested = 1;
+}
+
+void ResortIfRequested()
+{
+    if (!ResortRequested)
+        return;
+    SortEntryListView();
+    ResortRequested = 0;
+}
+
+void UpdateEntryMenu(HWND mainWindow, HMENU menu)
+{
+    static const UINT viewItems[4] = {IDM_VIEW_LARGE_ICONS, IDM_VIEW_DETAILS, IDM_VIEW_SMALL_ICONS, IDM_VIEW_LIST};
+    CheckMenuRadioItem(menu, IDM_VIEW_LARGE_ICONS, IDM_VIEW_DETAILS, viewItems[CurrentView()], MF_BYCOMMAND);
+    const int selected = CountSelectedRows();
+    EnableMenuItem(menu, IDM_PROPERTIES, MF_BYCOMMAND | (selected == 1 ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, IDM_SET_GROUPS, MF_BYCOMMAND | (selected == 0 ? MF_GRAYED : MF_ENABLED));
+    EnableMenuItem(menu, IDM_DELETE, MF_BYCOMMAND | (selected == 0 ? MF_GRAYED : MF_ENABLED));
+    const bool focused = List() && GetFocus() == List();
+    EnableMenuItem(menu, IDM_SELECT_ALL, MF_BYCOMMAND | (focused ? MF_ENABLED : MF_GRAYED));
+}
+
+bool OnEntryListNotify(HWND mainWindow, const NMHDR* header)
+{
+    if (header->idFrom != IDC_ENTRY_LIST)
+        return false;
+    switch (header->code) {
+    case LVN_GETDISPINFOA:
+        OnGetDisplayInfo(reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header)));
+        break;
+    case LVN_COLUMNCLICK:
+        OnColumnClick(reinterpret_cast<const NMLISTVIEW*>(header));
+        break;
+    case NM_RCLICK:
+        OnRightClick(mainWindow, header->hwndFrom);
+        break;
+    case NM_DBLCLK:
+        OnDoubleClick(header->hwndFrom);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+int CALLBACK CompareEntryRows(LPARAM a, LPARAM b, LPARAM column)
+{
+    const auto* first = reinterpret_cast<const FingerEntry*>(a);
+    const auto* second = reinterpret_cast<const FingerEntry*>(b);
+    if (column < 0 || column >= LIST_COLUMNS)
+        return 0;
+    // With the direction bit set, texts sort ascending and numbers largest first.
+    const bool set = (Settings.options & OptSortToggle(static_cast<int>(column))) != 0;
+    switch (column) {
+    case 0: {
+        const int order = lstrcmpiA(first->description, second->description);
+        return set ? order : -order;
+    }
+    case 1: {
+        const int order = lstrcmpiA(first->address, second->address);
+        return set ? order : -order;
+    }
+    case 2: {
+        const int order = Order(static_cast<int32_t>(first->fingerCount), static_cast<int32_t>(second->fingerCount));
+        return set ? -order : order;
+    }
+    case 3: {
+        const int order = Order(first->lastFingered, second->lastFingered);
+        return set ? -order : order;
+    }
+    default: {
+        const int order = Order(first->flags & FE_ALL_GROUPS, second->flags & FE_ALL_GROUPS);
+        return set ? -order : order;
+    }
+    }
+}
+
+void DumpEntryListView()
+{
+    FingerEntry carrier;
+    SetEntryDefaults(carrier);
+    char line[64 + DESCRIPTION_SIZE];
+    snprintf(line, sizeof line, "%d List View Entries\n\n", RowCount());
+    AppendEntryText(&carrier, line);
+    RowCursor row;
+    for (int i = FirstRow(&row); i >= 0; i = NextRow(&row)) {
+        const auto* entry = reinterpret_cast<const FingerEntry*>(row.lParam);
+        snprintf(line, sizeof line, "List View Item #%02d. Image #%02d. Finger Entry: %.*s\n", i, row.iImage,
+                 DESCRIPTION_SIZE - 1, entry ? entry->description : "");
+        AppendEntryText(&carrier, line);
+    }
+    AppendEntryText(&carrier, "\n");
+}
+
+void EntryColumnText(const FingerEntry* entry, int column, char* buffer, int size)
+{
+    if (size <= 0)
+        return;
+    switch (column) {
+    case 0:
+        CopyText(buffer, size, entry->description, DESCRIPTION_SIZE);
+        break;
+    case 1:
+        CopyText(buffer, size, entry->address, ADDRESS_SIZE);
+        break;
+    case 2:
+        snprintf(buffer, static_cast<size_t>(size), "%d", static_cast<int>(entry->fingerCount));
+        break;
+    case 3:
+        LastFingeredText(entry, buffer, size);
+        break;
+    case 4:
+        GroupsText(entry, buffer, size);
+        break;
+    default:
+        buffer[0] = '\0';
+        break;
+    }
 }

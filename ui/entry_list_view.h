@@ -1,8 +1,39 @@
-// The list view of finger entries.
+// The list view of finger entries in the upper part of the main window.
 #pragma once
 
+#include <windows.h>
+#include <commctrl.h>
 #include "../entries/finger_entry.h"
 
+typedef LVITEMA RowCursor;
+
+HWND CreateEntryListView(HWND mainWindow);
+void SetListViewStyle(int view);
+void SaveColumnWidths();
+void FillEntryListView();
+int InsertEntryRow(FingerEntry* entry);
+int RemoveEntryRow(const RowCursor* row);
+int SetEntryRowIcon(FingerEntry* entry, const RowCursor* row, bool append);
 int Redraw_FingerEntry(FingerEntry* entry);
+void RedrawRow(int row);
+void RedrawAllRows();
+void ArrangeEntryListView();
+void FocusEntryListView();
+int FirstSelectedRow(RowCursor* row);
+int NextSelectedRow(RowCursor* row);
+int FirstRow(RowCursor* row);
+int NextRow(RowCursor* row);
+int CountSelectedRows();
+void SelectAllRows();
+void SortEntryListView();
 void RequestResort();
+void ResortIfRequested();
+void UpdateEntryMenu(HWND mainWindow, HMENU menu);
+// Handles a notification of the list view; false when it came from another control.
+bool OnEntryListNotify(HWND mainWindow, const NMHDR* header);
+int CALLBACK CompareEntryRows(LPARAM a, LPARAM b, LPARAM column);
+void DumpEntryListView();
+// The text of a column for an entry, as the list shows it.
+void EntryColumnText(const FingerEntry* entry, int column, char* buffer, int size);
+
 extern volatile LONG ResortRequested;

@@ -1,0 +1,723 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "entries/settings.h"
+#include "jobs/job_queue.h"
+#include "output/html_output.h"
+#include "output/monitor_files.h"
+#include "output/output_window.h"
+#include "resources/resource.h"
+#include "shell/shell_handles.h"
+#include "support/program_fixture.h"
+#include "ui/entry_commands.h"
+#include "ui/entry_list_view.h"
+
+namespace {
+
+constexpr UINT WM_TEST_RIGHT_CLICK = WM_APP + 1;
+
+// What the stand-in main window saw of the entry context menu.
+struct MenuRecord {
+    int shown = 0;
+    bool propertiesGrayed = false;
+};
+MenuRecord menuRecord;
+WNDPROC standInProcedure;
+
+// Forwards the list's notifications as the real main window does, records
+// the context menu when it opens and closes it again at once.
+LRESULT CALLBACK ForwardingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_NOTIFY:
+        if (OnEntryListNotify(window, reinterpret_cast<const NMHDR*>(lParam)))
+            return 0;
+        break;
+    case WM_TEST_RIGHT_CLICK: {
+        NMHDR header = {ShellHandles.entryListView, IDC_ENTRY_LIST, static_cast<UINT>(NM_RCLICK)};
+        OnEntryListNotify(window, &header);
+        return 0;
+    }
+    case WM_INITMENUPOPUP: {
+        HMENU menu = reinterpret_cast<HMENU>(wParam);
+        if (menu == ShellHandles.entryContextMenu) {
+            menuRecord.shown++;
+            menuRecord.propertiesGrayed = (GetMenuState(menu, IDM_CTX_PROPERTIES, MF_BYCOMMAND) & MF_GRAYED) != 0;
+        }
+        break;
+    }
+    case WM_ENTERIDLE:
+        if (wParam == MSGF_MENU)
+            EndMenu();
+        break;
+    default:
+        break;
+    }
+    return CallWindowProcA(standInProcedure, window, message, wParam, lParam);
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The pixels of an image of an image list drawn on white.
+std::vector<uint32_t> ImagePixels(HIMAGELIST images, int index, int size)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    PatBlt(dc, 0, 0, size, size, WHITENESS);
+    ImageList_Draw(images, index, dc, 0, 0, ILD_NORMAL);
+    GdiFlush();
+    const auto* first = static_cast<const uint32_t*>(bits);
+    std::vector<uint32_t> pixels(first, first + size * size);
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return pixels;
+}
+
+class EntryListViewTest : public ::testing::Test {
+protected:
+    HWND main = nullptr;
+    HWND list = nullptr;
+    HMENU contextMenus = nullptr;
+
+    void SetUp() override
+    {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES};
+        InitCommonControlsEx(&controls);
+        StartTestProgram({.simulate = true, .startTaskThread = false});
+        main = ShellHandles.mainWindow;
+        standInProcedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ForwardingProcedure)));
+        ShowWindow(main, SW_SHOW);
+        SetForegroundWindow(main);
+        list = CreateEntryListView(main);
+        ASSERT_NE(list, nullptr);
+        ShellHandles.entryListView = list;
+        RECT client;
+        GetClientRect(main, &client);
+        MoveWindow(list, 0, 0, client.right, client.bottom / 2, TRUE);
+        contextMenus = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDM_ENTRY_CONTEXT));
+        ShellHandles.entryContextMenu = GetSubMenu(contextMenus, 0);
+        menuRecord = {};
+        ResortRequested = 0;
+    }
+
+    void TearDown() override
+    {
+        StopBoxAnswerer();
+        while (JobQueue.jobHead)
+            RemoveJob(JobQueue.jobHead);
+        ShellHandles.entryListView = nullptr;
+        ShellHandles.entryContextMenu = nullptr;
+        if (contextMenus)
+            DestroyMenu(contextMenus);
+        StopTestProgram();
+    }
+
+    FingerEntry* AddListed(const char* description, const char* address, uint32_t flags = 0)
+    {
+        FingerEntry* entry = AddTestEntry(description, address, flags);
+        EXPECT_EQ(InsertEntryRow(entry), 0);
+        return entry;
+    }
+
+    std::string ItemText(int row, int column)
+    {
+        char text[260] = "";
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+
+    std::vector<FingerEntry*> RowEntries()
+    {
+        std::vector<FingerEntry*> entries;
+        RowCursor row;
+        for (int i = FirstRow(&row); i >= 0; i = NextRow(&row))
+            entries.push_back(reinterpret_cast<FingerEntry*>(row.lParam));
+        return entries;
+    }
+
+    int RowOf(const FingerEntry* entry)
+    {
+        LVFINDINFOA find = {};
+        find.flags = LVFI_PARAM;
+        find.lParam = reinterpret_cast<LPARAM>(entry);
+        return static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                             reinterpret_cast<LPARAM>(&find)));
+    }
+
+    void Select(int row, bool selected = true)
+    {
+        LVITEMA item = {};
+        item.stateMask = LVIS_SELECTED;
+        item.state = selected ? LVIS_SELECTED : 0;
+        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    }
+
+    void ClickColumn(int column)
+    {
+        NMLISTVIEW click = {};
+        click.hdr = {list, IDC_ENTRY_LIST, static_cast<UINT>(LVN_COLUMNCLICK)};
+        click.iItem = -1;
+        click.iSubItem = column;
+        SendMessageA(main, WM_NOTIFY, IDC_ENTRY_LIST, reinterpret_cast<LPARAM>(&click));
+    }
+
+    // The centre of a row's label, or a point below every row, in list client coordinates.
+    POINT RowPoint(int row)
+    {
+        RECT rect = {};
+        rect.left = LVIR_LABEL;
+        SendMessageA(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+        return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    }
+
+    POINT EmptyPoint()
+    {
+        RECT client;
+        GetClientRect(list, &client);
+        return {client.right / 2, client.bottom - 10};
+    }
+
+    // The pointer moves to the point; the message is posted, so it carries
+    // that position when it is taken from the queue.
+    void PostAt(POINT point, HWND target, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        POINT screen = point;
+        ClientToScreen(list, &screen);
+        SetCursorPos(screen.x, screen.y);
+        PostMessageA(target, message, wParam, lParam);
+        PumpMessagesUntil([] { return false; }, 200);
+    }
+
+    void DoubleClickAt(POINT point)
+    {
+        PostAt(point, list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(point.x, point.y));
+    }
+
+    void RightClickAt(POINT point) { PostAt(point, main, WM_TEST_RIGHT_CLICK, 0, 0); }
+
+    std::vector<FingerEntry*> QueuedEntries()
+    {
+        std::vector<FingerEntry*> entries;
+        for (Job* job = JobQueue.jobHead; job; job = job->nextJob)
+            entries.push_back(job->entry);
+        return entries;
+    }
+};
+
+TEST_F(EntryListViewTest, ColumnsHaveTheirTitlesAndWidths)
+{
+    const char* titles[LIST_COLUMNS] = {"Description", "Address", "#", "Last Fingered", "Groups"};
+    const int widths[LIST_COLUMNS] = {196, 176, 36, 120, 64};
+    for (int column = 0; column < LIST_COLUMNS; ++column) {
+        char title[64] = "";
+        LVCOLUMNA info = {};
+        info.mask = LVCF_TEXT | LVCF_WIDTH;
+        info.pszText = title;
+        info.cchTextMax = sizeof title;
+        ASSERT_TRUE(SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&info)));
+        EXPECT_STREQ(title, titles[column]);
+        EXPECT_EQ(info.cx, widths[column]);
+    }
+    EXPECT_EQ(GetDlgCtrlID(list), IDC_ENTRY_LIST);
+    EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+}
+
+TEST_F(EntryListViewTest, ColumnTextsAsTheListShowsThem)
+{
+    FingerEntry* fresh = AddListed("Fresh", "fresh@host");
+    FingerEntry* busy = AddListed("Busy", "busy@host", FE_GROUP_MAIL | FE_GROUP_2);
+    busy->fingerCount = 42;
+    busy->lastFingered = 1700000000;
+
+    EXPECT_EQ(ItemText(0, 0), "Fresh");
+    EXPECT_EQ(ItemText(0, 1), "fresh@host");
+    EXPECT_EQ(ItemText(0, 2), "0");
+    EXPECT_EQ(ItemText(0, 3), "Not Yet Fingered");
+    EXPECT_EQ(ItemText(0, 4), "None");
+
+    char expectedTime[128];
+    const time_t when = busy->lastFingered;
+    strftime(expectedTime, sizeof expectedTime, "%c", localtime(&when));
+    EXPECT_EQ(ItemText(1, 0), "Busy");
+    EXPECT_EQ(ItemText(1, 2), "42");
+    EXPECT_EQ(ItemText(1, 3), expectedTime);
+    EXPECT_EQ(ItemText(1, 4), "Finger Mail, Finger Group #2");
+
+    // The shared text builder gives the same texts.
+    char text[128];
+    EntryColumnText(fresh, 3, text, sizeof text);
+    EXPECT_STREQ(text, "Not Yet Fingered");
+    EntryColumnText(busy, 4, text, sizeof text);
+    EXPECT_STREQ(text, "Finger Mail, Finger Group #2");
+    snprintf(Settings.groupNames[4], GROUP_NAME_SIZE, "Night shift");
+    busy->flags = FE_GROUP_STATUS | FE_GROUP_1 | FE_GROUP_3;
+    EXPECT_EQ(ItemText(1, 4), "Finger Status, Finger Group #1, Night shift");
+}
+
+TEST_F(EntryListViewTest, LongGroupNamesAreCutInsideTheBuffer)
+{
+    for (int g = 0; g < GROUP_COUNT; ++g) {
+        std::string name(GROUP_NAME_SIZE - 1, static_cast<char>('A' + g));
+        snprintf(Settings.groupNames[g], GROUP_NAME_SIZE, "%s", name.c_str());
+    }
+    FingerEntry* entry = AddListed("All groups", "all@host", FE_ALL_GROUPS);
+
+    const std::string full = std::string(39, 'A') + ", " + std::string(39, 'B') + ", " + std::string(39, 'C') + ", " +
+                             std::string(39, 'D') + ", " + std::string(39, 'E');
+    const std::string cut = full.substr(0, 124) + "...";
+
+    char area[200];
+    memset(area, 'X', sizeof area);
+    EntryColumnText(entry, 4, area + 10, 128);
+    EXPECT_EQ(std::string(area + 10), cut);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(area[i], 'X');
+    for (int i = 138; i < 200; ++i)
+        EXPECT_EQ(area[i], 'X');
+
+    EXPECT_EQ(ItemText(0, 4), cut);
+
+    // Names that fit are not marked as cut.
+    entry->flags = FE_GROUP_MAIL | FE_GROUP_STATUS | FE_GROUP_1;
+    EXPECT_EQ(ItemText(0, 4), full.substr(0, 3 * 39 + 4));
+
+    // A tiny buffer still ends inside itself.
+    memset(area, 'X', sizeof area);
+    EntryColumnText(entry, 4, area, 3);
+    EXPECT_EQ(area[2], '\0');
+    EXPECT_EQ(area[3], 'X');
+}
+
+TEST_F(EntryListViewTest, HeaderClicksSortEveryColumnBothWays)
+{
+    FingerEntry* bravo = AddListed("Bravo", "zulu@h", FE_GROUP_MAIL);
+    FingerEntry* alpha = AddListed("alpha", "Yankee@h", FE_GROUP_STATUS | FE_GROUP_3);
+    FingerEntry* charlie = AddListed("Charlie", "xray@h");
+    FingerEntry* delta = AddListed("delta", "Whiskey@h", FE_GROUP_1);
+    bravo->fingerCount = 5;
+    alpha->fingerCount = 10;
+    charlie->fingerCount = 1;
+    delta->fingerCount = 7;
+    bravo->lastFingered = 3000;
+    alpha->lastFingered = 1000;
+    charlie->lastFingered = 2000;
+    delta->lastFingered = 0;
+
+    // The order with the column's direction bit set.
+    const std::vector<std::vector<FingerEntry*>> setOrder = {
+        {alpha, bravo, charlie, delta},  // descriptions ascending, case ignored
+        {delta, charlie, alpha, bravo},  // addresses ascending
+        {alpha, delta, bravo, charlie},  // most fingered first
+        {bravo, charlie, alpha, delta},  // latest first
+        {bravo, alpha, delta, charlie},  // Mail, Status, group 1, none
+    };
+    Settings.options &= ~(OptSortToggle(0) | OptSortToggle(1) | OptSortToggle(2) | OptSortToggle(3) | OptSortToggle(4));
+    for (int column = 0; column < LIST_COLUMNS; ++column) {
+        ClickColumn(column);
+        EXPECT_EQ(Settings.sortColumn, column);
+        EXPECT_TRUE(Settings.options & OptSortToggle(column));
+        EXPECT_EQ(RowEntries(), setOrder[column]) << "column " << column;
+
+        ClickColumn(column);
+        EXPECT_FALSE(Settings.options & OptSortToggle(column));
+        std::vector<FingerEntry*> reversed(setOrder[column].rbegin(), setOrder[column].rend());
+        EXPECT_EQ(RowEntries(), reversed) << "column " << column;
+    }
+
+    // The comparison alone, with the bit set and clear.
+    Settings.options |= OptSortToggle(2);
+    EXPECT_LT(CompareEntryRows(reinterpret_cast<LPARAM>(alpha), reinterpret_cast<LPARAM>(bravo), 2), 0);
+    EXPECT_EQ(CompareEntryRows(reinterpret_cast<LPARAM>(alpha), reinterpret_cast<LPARAM>(alpha), 2), 0);
+    Settings.options &= ~OptSortToggle(2);
+    EXPECT_GT(CompareEntryRows(reinterpret_cast<LPARAM>(alpha), reinterpret_cast<LPARAM>(bravo), 2), 0);
+    EXPECT_EQ(CompareEntryRows(reinterpret_cast<LPARAM>(alpha), reinterpret_cast<LPARAM>(bravo), 7), 0);
+
+    // A re-sort asked for by another thread happens at the next idle point.
+    Settings.sortColumn = 2;
+    Settings.options |= OptSortToggle(2);
+    charlie->fingerCount = 99;
+    RequestResort();
+    EXPECT_EQ(RowEntries(), (std::vector<FingerEntry*>{charlie, delta, alpha, bravo}));
+    ResortIfRequested();
+    EXPECT_EQ(ResortRequested, 0);
+    EXPECT_EQ(RowEntries(), (std::vector<FingerEntry*>{charlie, alpha, delta, bravo}));
+}
+
+TEST_F(EntryListViewTest, FillListsEveryEntryButTemporaryOnesSorted)
+{
+    FingerEntry* b = AddTestEntry("B", "b@h");
+    AddTestEntry("", "quick@h", FE_TEMPORARY);
+    FingerEntry* a = AddTestEntry("A", "a@h");
+    Settings.sortColumn = 0;
+    Settings.options |= OptSortToggle(0);
+    FillEntryListView();
+    EXPECT_EQ(RowEntries(), (std::vector<FingerEntry*>{a, b}));
+    // Filling again starts the images afresh.
+    FillEntryListView();
+    EXPECT_EQ(RowEntries(), (std::vector<FingerEntry*>{a, b}));
+    HIMAGELIST normal = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_NORMAL, 0));
+    HIMAGELIST small = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    EXPECT_EQ(ImageList_GetImageCount(normal), 2);
+    EXPECT_EQ(ImageList_GetImageCount(small), 2);
+}
+
+TEST_F(EntryListViewTest, RemovingAMiddleRowKeepsEveryIconWithItsRow)
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof system);
+    const std::string shell = std::string(system) + "\\shell32.dll";
+
+    FingerEntry* missing = AddTestEntry("0 missing icon file", "a@h");
+    snprintf(missing->iconFile, PATH_SIZE, "%s", "C:\\no such folder\\none.ico");
+    FingerEntry* first = AddTestEntry("1 shell icon", "b@h");
+    snprintf(first->iconFile, PATH_SIZE, "%s", shell.c_str());
+    first->iconIndex = 1;
+    FingerEntry* second = AddTestEntry("2 shell icon", "c@h");
+    snprintf(second->iconFile, PATH_SIZE, "%s", shell.c_str());
+    second->iconIndex = 2;
+    ASSERT_EQ(InsertEntryRow(missing), 0);
+    ASSERT_EQ(InsertEntryRow(first), 0);
+    ASSERT_EQ(InsertEntryRow(second), 0);
+
+    // What each entry's icon looks like in a list of the same kind.
+    HIMAGELIST reference = ImageList_Create(32, 32, ILC_COLOR, 0, 1);
+    ImageList_ReplaceIcon(reference, -1, LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DEFAULT_ENTRY)));
+    for (int index = 1; index <= 2; ++index) {
+        HICON icon = ExtractIconA(GetModuleHandleA(nullptr), shell.c_str(), index);
+        ASSERT_NE(icon, nullptr);
+        ImageList_ReplaceIcon(reference, -1, icon);
+        DestroyIcon(icon);
+    }
+    ASSERT_NE(ImagePixels(reference, 0, 32), ImagePixels(reference, 1, 32));
+    ASSERT_NE(ImagePixels(reference, 1, 32), ImagePixels(reference, 2, 32));
+    ASSERT_NE(ImagePixels(reference, 0, 32), ImagePixels(reference, 2, 32));
+
+    // Descending order puts the rows opposite to their images.
+    Settings.sortColumn = 0;
+    Settings.options &= ~OptSortToggle(0);
+    SortEntryListView();
+    ASSERT_EQ(RowEntries(), (std::vector<FingerEntry*>{second, first, missing}));
+
+    RowCursor row;
+    ASSERT_EQ(FirstRow(&row), 0);
+    ASSERT_EQ(NextRow(&row), 1);
+    EXPECT_EQ(reinterpret_cast<FingerEntry*>(row.lParam), first);
+    EXPECT_EQ(row.iImage, 1);
+    EXPECT_EQ(RemoveEntryRow(&row), 0);
+
+    EXPECT_EQ(RowEntries(), (std::vector<FingerEntry*>{second, missing}));
+    HIMAGELIST normal = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_NORMAL, 0));
+    HIMAGELIST small = reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    EXPECT_EQ(ImageList_GetImageCount(normal), 2);
+    EXPECT_EQ(ImageList_GetImageCount(small), 2);
+    ASSERT_EQ(FirstRow(&row), 0);
+    EXPECT_EQ(row.iImage, 1);
+    EXPECT_EQ(ImagePixels(normal, row.iImage, 32), ImagePixels(reference, 2, 32));
+    ASSERT_EQ(NextRow(&row), 1);
+    EXPECT_EQ(row.iImage, 0);
+    EXPECT_EQ(ImagePixels(normal, row.iImage, 32), ImagePixels(reference, 0, 32));
+    ImageList_Destroy(reference);
+
+    // A changed icon replaces the row's own image only.
+    first = AddListed("3 appended", "d@h");
+    ASSERT_EQ(FirstRow(&row), 0);
+    snprintf(second->iconFile, PATH_SIZE, "%s", shell.c_str());
+    second->iconIndex = 1;
+    EXPECT_EQ(SetEntryRowIcon(second, &row, false), 0);
+    EXPECT_EQ(ImageList_GetImageCount(normal), 3);
+    EXPECT_EQ(ImageList_GetImageCount(small), 3);
+}
+
+TEST_F(EntryListViewTest, ViewSwitchesKeepTheColumnWidths)
+{
+    AddListed("Row", "row@host");
+    SetListViewStyle(1);
+    ASSERT_TRUE(SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(250, 0)));
+    SetListViewStyle(3);
+    EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & LVS_TYPEMASK, LVS_LIST);
+    EXPECT_EQ(Settings.listStyle, 3u);
+    EXPECT_EQ(Settings.columnWidths[1], 250);
+    SetListViewStyle(0);
+    SetListViewStyle(2);
+    EXPECT_EQ(Settings.columnWidths[1], 250);
+    SetListViewStyle(1);
+    EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+    EXPECT_EQ(SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0), 250);
+    EXPECT_EQ(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0), 196);
+    EXPECT_EQ(ItemText(0, 1), "row@host");
+}
+
+TEST_F(EntryListViewTest, MenuStatesFollowTheSelectionViewAndFocus)
+{
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDM_MAIN_MENU));
+    ASSERT_NE(menu, nullptr);
+    AddListed("One", "one@host");
+    AddListed("Two", "two@host");
+    auto grayed = [&](UINT id) { return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) != 0; };
+    auto checked = [&](UINT id) { return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; };
+
+    UpdateEntryMenu(main, menu);
+    EXPECT_TRUE(grayed(IDM_PROPERTIES));
+    EXPECT_TRUE(grayed(IDM_SET_GROUPS));
+    EXPECT_TRUE(grayed(IDM_DELETE));
+
+    Select(0);
+    UpdateEntryMenu(main, menu);
+    EXPECT_FALSE(grayed(IDM_PROPERTIES));
+    EXPECT_FALSE(grayed(IDM_SET_GROUPS));
+    EXPECT_FALSE(grayed(IDM_DELETE));
+
+    Select(1);
+    UpdateEntryMenu(main, menu);
+    EXPECT_TRUE(grayed(IDM_PROPERTIES));
+    EXPECT_FALSE(grayed(IDM_SET_GROUPS));
+    EXPECT_FALSE(grayed(IDM_DELETE));
+
+    const int views[4] = {IDM_VIEW_LARGE_ICONS, IDM_VIEW_DETAILS, IDM_VIEW_SMALL_ICONS, IDM_VIEW_LIST};
+    for (int view = 0; view < 4; ++view) {
+        SetListViewStyle(view);
+        UpdateEntryMenu(main, menu);
+        for (int other = 0; other < 4; ++other)
+            EXPECT_EQ(checked(views[other]), other == view) << "view " << view;
+    }
+
+    SetFocus(OutputWindow);
+    UpdateEntryMenu(main, menu);
+    EXPECT_TRUE(grayed(IDM_SELECT_ALL));
+    SetFocus(list);
+    ASSERT_EQ(GetFocus(), list);
+    UpdateEntryMenu(main, menu);
+    EXPECT_FALSE(grayed(IDM_SELECT_ALL));
+    DestroyMenu(menu);
+}
+
+TEST_F(EntryListViewTest, SelectAllSelectsEveryRowAndFocusesTheList)
+{
+    AddListed("One", "one@host");
+    AddListed("Two", "two@host");
+    AddListed("Three", "three@host");
+    SetFocus(OutputWindow);
+    EXPECT_EQ(CountSelectedRows(), 0);
+    SelectAllRows();
+    EXPECT_EQ(CountSelectedRows(), 3);
+    EXPECT_EQ(GetFocus(), list);
+}
+
+TEST_F(EntryListViewTest, DoubleClickFingersTheRowUnderThePointer)
+{
+    AddListed("One", "one@host");
+    FingerEntry* two = AddListed("Two", "two@host");
+    DoubleClickAt(RowPoint(1));
+    EXPECT_EQ(QueuedEntries(), std::vector<FingerEntry*>{two});
+
+    DoubleClickAt(EmptyPoint());
+    EXPECT_EQ(QueuedEntries(), std::vector<FingerEntry*>{two});
+}
+
+TEST_F(EntryListViewTest, RightClickShowsTheMenuOnlyOverARow)
+{
+    AddListed("One", "one@host");
+    AddListed("Two", "two@host");
+    Select(0);
+    Select(1);
+    RightClickAt(EmptyPoint());
+    EXPECT_EQ(menuRecord.shown, 0);
+
+    RightClickAt(RowPoint(1));
+    EXPECT_EQ(menuRecord.shown, 1);
+    EXPECT_TRUE(menuRecord.propertiesGrayed);
+
+    Select(0, false);
+    RightClickAt(RowPoint(1));
+    EXPECT_EQ(menuRecord.shown, 2);
+    EXPECT_FALSE(menuRecord.propertiesGrayed);
+}
+
+TEST_F(EntryListViewTest, NotificationsOfOtherControlsAreNotHandled)
+{
+    NMHDR header = {OutputWindow, IDC_OUTPUT_PANE, static_cast<UINT>(NM_DBLCLK)};
+    EXPECT_FALSE(OnEntryListNotify(main, &header));
+    header = {list, IDC_ENTRY_LIST, static_cast<UINT>(NM_SETFOCUS)};
+    EXPECT_TRUE(OnEntryListNotify(main, &header));
+}
+
+TEST_F(EntryListViewTest, RedrawFindsTheRowOfAnEntry)
+{
+    FingerEntry* listed = AddListed("Listed", "l@h");
+    FingerEntry* unlisted = AddTestEntry("Unlisted", "u@h");
+    EXPECT_EQ(Redraw_FingerEntry(listed), 0);
+    StartBoxAnswerer(IDOK);
+    EXPECT_EQ(Redraw_FingerEntry(unlisted), 1);
+    auto boxes = StopBoxAnswerer();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Redraw_FingerEntry");
+    EXPECT_EQ(boxes[0].text, "Couldn't match *fe with list view iItems");
+}
+
+TEST_F(EntryListViewTest, DumpListsEveryRowInThePane)
+{
+    AddListed("Apple", "a@h");
+    AddListed("Banana", "b@h");
+    Settings.sortColumn = 0;
+    Settings.options &= ~OptSortToggle(0);
+    SortEntryListView();
+    DumpEntryListView();
+    EXPECT_EQ(PaneText(), "2 List View Entries\n\n"
+                          "List View Item #00. Image #01. Finger Entry: Banana\n"
+                          "List View Item #01. Image #00. Finger Entry: Apple\n\n");
+}
+
+TEST_F(EntryListViewTest, FingerQueuesOneJobPerSelectedRowInListOrder)
+{
+    FingerEntry* a = AddListed("A", "a@h");
+    FingerEntry* b = AddListed("B", "b@h");
+    FingerEntry* c = AddListed("C", "c@h");
+    AddListed("D", "d@h");
+    Settings.sortColumn = 0;
+    Settings.options &= ~OptSortToggle(0);
+    SortEntryListView();  // D, C, B, A
+    FingerSelectedEntries(main);
+    EXPECT_TRUE(QueuedEntries().empty());
+
+    Select(1);
+    Select(2);
+    Select(3);
+    FingerSelectedEntries(main);
+    EXPECT_EQ(QueuedEntries(), (std::vector<FingerEntry*>{c, b, a}));
+
+    // While jobs are being killed the queue refuses: one message, no more jobs.
+    JobQueue.jobState = JobQueue.jobState | JS_KILLING;
+    StartBoxAnswerer(IDOK);
+    FingerSelectedEntries(main);
+    auto boxes = StopBoxAnswerer();
+    JobQueue.jobState = JobQueue.jobState & ~JS_KILLING;
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(QueuedEntries().size(), 3u);
+}
+
+class LastOutputTest : public EntryListViewTest {
+protected:
+    std::string folder;
+
+    void SetUp() override
+    {
+        EntryListViewTest::SetUp();
+        ASSERT_EQ(SetUpPaths(), 1);
+        folder = TempFolder() + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        CreateDirectoryA(folder.c_str(), nullptr);
+        snprintf(MonitorFolder, sizeof MonitorFolder, "%s", folder.c_str());
+    }
+
+    void TearDown() override
+    {
+        for (FingerEntry* entry = EntryList.head; entry; entry = entry->next)
+            DeleteFileA((folder + "\\" + entry->monitorFile).c_str());
+        RemoveDirectoryA(folder.c_str());
+        EntryListViewTest::TearDown();
+    }
+
+    void StoreAnswer(const FingerEntry* entry, const std::string& answer)
+    {
+        WriteWholeFile(folder + "\\" + entry->monitorFile, answer);
+    }
+};
+
+TEST_F(LastOutputTest, NothingSelectedIsReported)
+{
+    AddListed("One", "one@host");
+    StartBoxAnswerer(IDOK);
+    ViewLastOutput(main);
+    JumpToLastOutput();
+    auto boxes = StopBoxAnswerer();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "View Last Output");
+    EXPECT_EQ(boxes[0].text, "No entries are selected.");
+    EXPECT_EQ(boxes[1].caption, "Jump To Last Output");
+    EXPECT_EQ(boxes[1].text, "No entries are selected.");
+    EXPECT_EQ(PaneText(), "");
+}
+
+TEST_F(LastOutputTest, StoredAnswersAreShownInListOrder)
+{
+    FingerEntry* a = AddListed("A", "a@h");
+    AddListed("B", "b@h");
+    FingerEntry* c = AddListed("C", "c@h");
+    StoreAnswer(a, "answer of A\n");
+    StoreAnswer(c, "answer of C\n");
+    Settings.sortColumn = 0;
+    Settings.options &= ~OptSortToggle(0);
+    SortEntryListView();  // C, B, A
+    Select(0);
+    Select(1);
+    Select(2);
+    StartBoxAnswerer(IDOK);
+    ViewLastOutput(main);
+    EXPECT_TRUE(StopBoxAnswerer().empty());
+    EXPECT_EQ(PaneText(), "answer of C\nanswer of A\n");
+}
+
+TEST_F(LastOutputTest, NoReadableAnswerIsReportedOnce)
+{
+    AddListed("A", "a@h");
+    AddListed("B", "b@h");
+    Select(0);
+    Select(1);
+    StartBoxAnswerer(IDOK);
+    ViewLastOutput(main);
+    auto boxes = StopBoxAnswerer();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "View Last Output");
+    EXPECT_EQ(boxes[0].text, "Couldn't view last output for the selected entries");
+}
+
+TEST_F(LastOutputTest, JumpGoesToTheFirstSelectedEntrysBlock)
+{
+    FingerEntry* a = AddListed("A", "a@h");
+    FingerEntry* b = AddListed("B", "b@h");
+    AppendEntryText(a, "first block\n");
+    AppendEntryText(b, "second block\n");
+    a->outputStart = 0;
+    b->outputStart = 12;
+    Select(1);
+    JumpToLastOutput();
+    CHARRANGE selection = {};
+    SendMessageA(OutputWindow, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    EXPECT_EQ(selection.cpMin, 12);
+    EXPECT_EQ(selection.cpMax, 12);
+
+    Select(0);
+    JumpToLastOutput();
+    SendMessageA(OutputWindow, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    EXPECT_EQ(selection.cpMin, 0);
+}
+
+}
