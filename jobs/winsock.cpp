@@ -117,7 +117,8 @@ INT_PTR CALLBACK WinsockInfoDialog(HWND dialog, UINT message, WPARAM wParam, LPA
         return TRUE;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_WINSOCK_OK) {
+        // OK, Esc and the close box all close it.
+        if (LOWORD(wParam) == IDC_WINSOCK_OK || LOWORD(wParam) == IDCANCEL) {
             PostMessageA(dialog, WM_CLOSE, 0, 0);
             return TRUE;
         }
