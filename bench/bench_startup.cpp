@@ -1,0 +1,264 @@
+#include "bench_startup.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "entries/finger_entry.h"
+#include "entries/registry.h"
+#include "entries/settings.h"
+
+namespace {
+
+constexpr uint32_t QUIET_OPTIONS = OPT_REMEMBER_POSITION | OPT_NETWORK | OPT_WELCOME_SHOWN;
+constexpr int RUNS_PER_SIZE = 3;
+constexpr DWORD RUN_LIMIT_MS = 300000;
+
+double Seconds()
+{
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void DeleteTree(HKEY parent, const char* path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        for (;;) {
+            char name[260];
+            DWORD length = sizeof name;
+            if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            DeleteTree(key, name);
+        }
+        RegCloseKey(key);
+    }
+    RegDeleteKeyA(parent, path);
+}
+
+void PutWord(HKEY key, const char* name, uint32_t value)
+{
+    RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+void PutText(HKEY key, const char* name, const char* text)
+{
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text) + 1));
+}
+
+// The settings of a user past the welcome and `count` entries as a save
+// stores them.
+bool SeedRegistry(int count)
+{
+    DeleteTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
+    HKEY program;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, PROGRAM_KEY_PATH, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &program,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    PutWord(program, "Options", QUIET_OPTIONS);
+    RegCloseKey(program);
+    for (int i = 0; i < count; ++i) {
+        char path[300];
+        snprintf(path, sizeof path, "%s\\Entry %05d", PROFILES_KEY_PATH, i);
+        HKEY profile;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &profile, nullptr) !=
+            ERROR_SUCCESS)
+            return false;
+        char text[64];
+        snprintf(text, sizeof text, "user%d@127.0.0.2", i);
+        PutText(profile, "Address", text);
+        snprintf(text, sizeof text, "%08d.htm", i);
+        PutText(profile, "Monitor Log", text);
+        PutWord(profile, "Flags", i % 5 == 0 ? static_cast<uint32_t>(FE_GROUP_MAIL) : 0u);
+        PutText(profile, "Icon Filename", "");
+        PutWord(profile, "Icon Index", 0);
+        PutWord(profile, "NumFingers", static_cast<uint32_t>(i));
+        PutWord(profile, "Colour", 0);
+        PutWord(profile, "Points", 120);
+        PutWord(profile, "Period", PERIOD_MINUTES);
+        PutWord(profile, "Interval", 0);
+        PutWord(profile, "Last Fingered", 1700000000u + static_cast<uint32_t>(i));
+        RegCloseKey(profile);
+    }
+    return true;
+}
+
+std::string ParentFolder(const std::string& path)
+{
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// A fresh folder with a copy of the program from <build>\dist, so its
+// Monitor folder lands there; empty when the program is not built.
+std::string PrepareFolder()
+{
+    char module[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, module, sizeof module);
+    const std::string program = ParentFolder(ParentFolder(std::string(module, length))) + "\\dist\\Ombrelane.exe";
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    char folder[MAX_PATH];
+    snprintf(folder, sizeof folder, "%sombrelane-bench-%lu", temp, GetCurrentProcessId());
+    CreateDirectoryA(folder, nullptr);
+    if (!CopyFileA(program.c_str(), (std::string(folder) + "\\Ombrelane.exe").c_str(), FALSE))
+        return {};
+    return folder;
+}
+
+void DeleteFolder(const std::string& folder)
+{
+    const std::string monitor = folder + "\\Monitor";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((monitor + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA((monitor + "\\" + found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(monitor.c_str());
+    DeleteFileA((folder + "\\Ombrelane.exe").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+struct FindMain {
+    DWORD processId;
+    HWND window;
+};
+
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM parameter)
+{
+    auto* find = reinterpret_cast<FindMain*>(parameter);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[32] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (processId != find->processId || strcmp(className, "Ombrelane") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    find->window = window;
+    return FALSE;
+}
+
+// Seconds from the start of the process; negative when not reached.
+struct RunTimes {
+    double shown = -1;
+    double loopLeft = -1;
+    double ended = -1;
+    DWORD exitCode = 0;
+};
+
+// Starts the program with "exitwhenidle" and watches it: the main window
+// appears once start-up has shown it, and is destroyed first thing after the
+// message loop is left at idle; the shutdown runs from there to the end of
+// the process.
+RunTimes TimeOneRun(const std::string& folder)
+{
+    RunTimes times;
+    const std::string program = folder + "\\Ombrelane.exe";
+    std::string commandLine = "\"" + program + "\" exitwhenidle";
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    const double start = Seconds();
+    if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return times;
+    HWND window = nullptr;
+    while (WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT) {
+        if (Seconds() - start > RUN_LIMIT_MS / 1000.0) {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 10000);
+            break;
+        }
+        if (!window) {
+            FindMain find = {process.dwProcessId, nullptr};
+            EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&find));
+            if (find.window) {
+                window = find.window;
+                times.shown = Seconds() - start;
+            }
+        } else if (times.loopLeft < 0 && (!IsWindow(window) || !IsWindowVisible(window))) {
+            times.loopLeft = Seconds() - start;
+        }
+    }
+    times.ended = Seconds() - start;
+    GetExitCodeProcess(process.hProcess, &times.exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return times;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void PrintFigure(const char* what, int entries, const std::vector<double>& values)
+{
+    if (std::find_if(values.begin(), values.end(), [](double v) { return v < 0; }) != values.end()) {
+        printf("%s, %d entries: not seen\n", what, entries);
+        return;
+    }
+    printf("%s, %d entries: %.0f ms (median of %zu runs)\n", what, entries, Median(values) * 1000.0,
+           values.size());
+}
+
+}
+
+void StartupFigures()
+{
+    // The figures replace the stored settings and entries; never those of a
+    // real user.
+    HKEY existing;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, PROGRAM_KEY_PATH, 0, KEY_READ, &existing) == ERROR_SUCCESS) {
+        RegCloseKey(existing);
+        printf("start-up figures skipped: this Wine prefix holds Ombrelane settings (run in scripts/sandbox.sh)\n");
+        return;
+    }
+    const std::string folder = PrepareFolder();
+    if (folder.empty()) {
+        printf("start-up figures skipped: the program is not built (dist\\Ombrelane.exe)\n");
+        return;
+    }
+    const int sizes[] = {0, 1000, 10000};
+    for (int entries : sizes) {
+        double seeding = Seconds();
+        if (!SeedRegistry(entries)) {
+            printf("start-up figures skipped: the registry could not be written\n");
+            break;
+        }
+        seeding = Seconds() - seeding;
+        std::vector<double> shown, idle, shutdown;
+        bool failed = false;
+        for (int run = 0; run < RUNS_PER_SIZE; ++run) {
+            const RunTimes times = TimeOneRun(folder);
+            if (times.exitCode != 0 || times.ended < 0) {
+                printf("start-up with %d entries: the program ended with code %lu\n", entries, times.exitCode);
+                failed = true;
+                break;
+            }
+            shown.push_back(times.shown);
+            idle.push_back(times.loopLeft);
+            shutdown.push_back(times.loopLeft < 0 ? -1 : times.ended - times.loopLeft);
+        }
+        if (failed)
+            continue;
+        printf("storing %d entries in the registry (bench set-up): %.0f ms\n", entries, seeding * 1000.0);
+        PrintFigure("start to main window shown", entries, shown);
+        PrintFigure("start to idle (message loop left with exitwhenidle)", entries, idle);
+        PrintFigure("shutdown, idle to process end (saves every entry)", entries, shutdown);
+    }
+    DeleteTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
+    DeleteFolder(folder);
+}
