@@ -141,25 +141,10 @@ LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam)
     auto* header = reinterpret_cast<NMHDR*>(lParam);
     if (OnEntryListNotify(window, header))
         return 0;
-    switch (header->code) {
-    case TBN_TOOLBARCHANGE:
-    case TBN_QUERYDELETE:
-    case TBN_QUERYINSERT:
-        return TRUE;
-    case TBN_RESET:
-        ResetToolbarButtons(ShellHandles.toolbar);
-        return TRUE;
-    case TBN_GETBUTTONINFOA:
-        return GetToolbarButtonInfo(reinterpret_cast<NMTOOLBARA*>(lParam));
-    case TTN_NEEDTEXTA: {
-        auto* tip = reinterpret_cast<NMTTDISPINFOA*>(lParam);
-        GetToolbarTooltip(tip->szText, sizeof tip->szText, header->idFrom);
-        tip->lpszText = tip->szText;
-        return 0;
-    }
-    default:
-        return DefWindowProcA(window, WM_NOTIFY, wParam, lParam);
-    }
+    LRESULT result = 0;
+    if (OnToolbarNotify(header, &result))
+        return result;
+    return DefWindowProcA(window, WM_NOTIFY, wParam, lParam);
 }
 
 // Scrolls the output pane by whole wheel notches. As everywhere in Windows, a

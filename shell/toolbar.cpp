@@ -231,3 +231,30 @@ void GetToolbarTooltip(char* text, int size, UINT_PTR commandId)
     snprintf(text, static_cast<size_t>(size), "%s",
              tableIndex < 0 ? "Unknown button id" : ToolbarButtonTable[tableIndex].text);
 }
+
+bool OnToolbarNotify(NMHDR* header, LRESULT* result)
+{
+    switch (header->code) {
+    case TBN_TOOLBARCHANGE:
+    case TBN_QUERYDELETE:
+    case TBN_QUERYINSERT:
+        *result = TRUE;
+        return true;
+    case TBN_RESET:
+        ResetToolbarButtons(ShellHandles.toolbar);
+        *result = TRUE;
+        return true;
+    case TBN_GETBUTTONINFOA:
+        *result = GetToolbarButtonInfo(reinterpret_cast<NMTOOLBARA*>(header));
+        return true;
+    case TTN_NEEDTEXTA: {
+        auto* tip = reinterpret_cast<NMTTDISPINFOA*>(header);
+        GetToolbarTooltip(tip->szText, sizeof tip->szText, header->idFrom);
+        tip->lpszText = tip->szText;
+        *result = 0;
+        return true;
+    }
+    default:
+        return false;
+    }
+}

@@ -55,3 +55,7 @@ BOOL GetToolbarButtonInfo(NMTOOLBARA* info);
 // Answers TTN_NEEDTEXTA: the text of the button with that command id, or
 // "Unknown button id"; size is the buffer's size in bytes.
 void GetToolbarTooltip(char* text, int size, UINT_PTR commandId);
+// The main window's handling of the toolbar's and its tooltips' notifications:
+// every customising change is allowed, Reset restores the default layout.
+// False when the notification is not one of them.
+bool OnToolbarNotify(NMHDR* header, LRESULT* result);

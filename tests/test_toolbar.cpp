@@ -39,28 +39,9 @@ WNDPROC TestWindowProcedure;
 
 LRESULT CALLBACK ToolbarParentProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NOTIFY) {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        switch (header->code) {
-        case TBN_TOOLBARCHANGE:
-        case TBN_QUERYDELETE:
-        case TBN_QUERYINSERT:
-            return TRUE;
-        case TBN_RESET:
-            ResetToolbarButtons(ShellHandles.toolbar);
-            return TRUE;
-        case TBN_GETBUTTONINFOA:
-            return GetToolbarButtonInfo(reinterpret_cast<NMTOOLBARA*>(lParam));
-        case TTN_NEEDTEXTA: {
-            auto* tip = reinterpret_cast<NMTTDISPINFOA*>(lParam);
-            GetToolbarTooltip(tip->szText, sizeof tip->szText, header->idFrom);
-            tip->lpszText = tip->szText;
-            return 0;
-        }
-        default:
-            break;
-        }
-    }
+    LRESULT result = 0;
+    if (message == WM_NOTIFY && OnToolbarNotify(reinterpret_cast<NMHDR*>(lParam), &result))
+        return result;
     return CallWindowProcA(TestWindowProcedure, window, message, wParam, lParam);
 }
 
