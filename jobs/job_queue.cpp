@@ -6,6 +6,7 @@
 #include "../shell/shell_handles.h"
 #include "../shell/status_bar.h"
 #include "../shell/waits.h"
+#include "task_thread.h"
 
 JobQueueState JobQueue;
 const char* const JobTypeNames[2] = {"Fingering", "Performing WHOIS"};
@@ -74,6 +75,7 @@ int AddJob(uint32_t jobType, FingerEntry* entry)
     JobQueue.jobCount = JobQueue.jobCount + 1;
     UnlockJobList();
     MarkStatusDirty();
+    WakeTaskThread();
     return 0;
 }
 
@@ -123,6 +125,7 @@ void KillAllJobs()
         return;
     SetJobState(0xFFFFFFFFu, JS_KILLING);
     MarkStatusDirty();
+    WakeTaskThread();
 }
 
 void PauseJobs()
@@ -133,11 +136,13 @@ void PauseJobs()
     JobQueue.jobState = JobQueue.jobState ^ JS_PAUSED;
     UnlockJobState();
     MarkStatusDirty();
+    WakeTaskThread();
 }
 
 int RequestShutdown()
 {
     SetJobState(0xFFFFFFFFu, JS_CLOSING);
+    WakeTaskThread();
     return 0;
 }
 

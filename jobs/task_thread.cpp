@@ -22,6 +22,14 @@ const char SimulatedWhoisAnswer[] =
 
 namespace {
 
+// The longest an idle thread sleeps before it looks at the queue again.
+constexpr DWORD IDLE_POLL_MS = 100;
+
+// Set by WakeTaskThread so that an idle thread looks at the queue at once.
+// Made with the first thread and kept for the life of the process: a thread
+// that outlives the shutdown may still be waiting for it.
+HANDLE wakeEvent;
+
 bool Closing()
 {
     return (JobQueue.jobState & JS_CLOSING) != 0;
@@ -47,7 +55,8 @@ DWORD WINAPI TaskThreadMain(LPVOID)
         }
         if (Closing())
             break;
-        Sleep(100);
+        if (!wakeEvent || WaitForSingleObject(wakeEvent, IDLE_POLL_MS) == WAIT_FAILED)
+            Sleep(IDLE_POLL_MS);
     }
     // Nothing queued survives the thread.
     PurgeJobs();
@@ -57,8 +66,16 @@ DWORD WINAPI TaskThreadMain(LPVOID)
 
 }
 
+void WakeTaskThread()
+{
+    if (wakeEvent)
+        SetEvent(wakeEvent);
+}
+
 int StartTaskThread(HWND owner)
 {
+    if (!wakeEvent)
+        wakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     JobQueue.JobListMutex = CreateMutexA(nullptr, FALSE, nullptr);
     JobQueue.JobStateMutex = JobQueue.JobListMutex ? CreateMutexA(nullptr, FALSE, nullptr) : nullptr;
     EntryListMutex = JobQueue.JobStateMutex ? CreateMutexA(nullptr, FALSE, nullptr) : nullptr;

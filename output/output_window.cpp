@@ -21,6 +21,35 @@ WNDPROC previousPaneProcedure;
 // silently drop answers once the pane had filled up.
 constexpr LPARAM PANE_TEXT_LIMIT = 0x7FFFFFFE;
 
+// The pane's private message: carry out the PaneWrite that lParam points to.
+// Writes are carried out on the pane's own thread, so that a writer on
+// another thread waits for one cross-thread call instead of one per step.
+constexpr UINT WM_PANE_WRITE = WM_APP + 1;
+
+// A visible pane repaints itself while text streams in at most this often.
+// The control would otherwise repaint all of its visible text after every
+// piece written, which costs more than the writing itself.
+constexpr UINT PANE_REFRESH_MS = 100;
+
+// The thread timer of the pending repaint; 0 when none is pending. Used on
+// the pane's thread only.
+UINT_PTR refreshTimer;
+
+// One write into the pane: the text replaces the target range.
+struct PaneWrite {
+    // The entry whose format the text takes; null keeps the format there
+    // (rich text brings its own, a deletion needs none).
+    const FingerEntry* entry;
+    const char* text;
+    uint32_t length;
+    // SF_TEXT or SF_RTF.
+    WPARAM format;
+    // {-1, -1}: the end of the pane.
+    CHARRANGE target;
+    // Out: how many characters the text replaced.
+    int32_t replaced;
+};
+
 // Bytes still to hand to the control during one EM_STREAMIN.
 struct StreamSource {
     const char* next;
@@ -72,6 +101,67 @@ int32_t SelectionEnd()
     return static_cast<int32_t>(end);
 }
 
+void CALLBACK RefreshPane(HWND, UINT, UINT_PTR, DWORD)
+{
+    KillTimer(nullptr, refreshTimer);
+    refreshTimer = 0;
+    RedrawWindow(OutputWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+}
+
+void CancelPaneRefresh()
+{
+    if (refreshTimer) {
+        KillTimer(nullptr, refreshTimer);
+        refreshTimer = 0;
+    }
+}
+
+// Pane thread: the text changed while the pane did not paint; it is painted
+// when the pending repaint is due.
+void SchedulePaneRefresh()
+{
+    if (!refreshTimer)
+        refreshTimer = SetTimer(nullptr, 0, PANE_REFRESH_MS, RefreshPane);
+    if (!refreshTimer)
+        RedrawWindow(OutputWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+}
+
+// Pane thread: the write itself. The caller holds OutputMutex.
+void CarryOutWrite(PaneWrite& write)
+{
+    // Painting is switched off only around the write, so the pane never
+    // stays hidden while a writer waits for more to write.
+    const bool shown = (GetWindowLongA(OutputWindow, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown)
+        SendMessageA(OutputWindow, WM_SETREDRAW, FALSE, 0);
+    const bool atEnd = write.target.cpMin == -1;
+    SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&write.target));
+    write.replaced = SelectionEnd() - SelectionStart();
+    if (write.entry) {
+        CHARFORMATA format;
+        BuildCharFormat(format, write.entry);
+        SendMessageA(OutputWindow, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    }
+    StreamIntoSelection(write.text, write.length, write.format);
+    if (atEnd)
+        MoveCaretToEnd();
+    if (shown) {
+        SendMessageA(OutputWindow, WM_SETREDRAW, TRUE, 0);
+        SchedulePaneRefresh();
+    }
+}
+
+// Any thread: hands the write to the pane's thread and waits for it.
+int32_t WriteToPane(const FingerEntry* entry, const char* text, uint32_t length, WPARAM format,
+                    CHARRANGE target = {-1, -1})
+{
+    PaneWrite write = {entry, text, length, format, target, 0};
+    LockOutput();
+    SendMessageA(OutputWindow, WM_PANE_WRITE, 0, reinterpret_cast<LPARAM>(&write));
+    UnlockOutput();
+    return write.replaced;
+}
+
 bool IsOutputCommand(WORD id)
 {
     return (id >= IDM_OUTPUT_CLEAR && id <= IDM_OUTPUT_SAVE) || id == IDM_OUTPUT_COPY;
@@ -97,6 +187,12 @@ LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPA
     case WM_RBUTTONUP:
         ShowOutputMenu(pane, lParam);
         return 0;
+    case WM_PANE_WRITE:
+        CarryOutWrite(*reinterpret_cast<PaneWrite*>(lParam));
+        return 0;
+    case WM_DESTROY:
+        CancelPaneRefresh();
+        break;
     }
     return CallWindowProcA(previousPaneProcedure, pane, message, wParam, lParam);
 }
@@ -206,32 +302,17 @@ void SetEntryFormat(const FingerEntry* entry)
 
 void AppendText(const char* text)
 {
-    LockOutput();
-    MoveCaretToEnd();
-    StreamIntoSelection(text, static_cast<uint32_t>(strlen(text)), SF_TEXT);
-    UnlockOutput();
+    WriteToPane(nullptr, text, static_cast<uint32_t>(strlen(text)), SF_TEXT);
 }
 
 void AppendEntryText(const FingerEntry* entry, const char* text)
 {
-    LockOutput();
-    SetEntryFormat(entry);
-    AppendText(text);
-    UnlockOutput();
+    WriteToPane(entry, text, static_cast<uint32_t>(strlen(text)), SF_TEXT);
 }
 
 int StreamBufferToOutput(const FingerEntry* entry, const char* buffer, uint32_t length)
 {
-    LockOutput();
-    MoveCaretToEnd();
-    if (entry) {
-        SetEntryFormat(entry);
-        StreamIntoSelection(buffer, length, SF_TEXT);
-    } else {
-        StreamIntoSelection(buffer, length, SF_RTF);
-    }
-    MoveCaretToEnd();
-    UnlockOutput();
+    WriteToPane(entry, buffer, length, entry ? SF_TEXT : SF_RTF);
     return 0;
 }
 
@@ -262,11 +343,7 @@ void RecycleEntryOutput(FingerEntry* entry)
     // over from a run without recycling must never cut into other output.
     if (start < 0 || end <= start)
         return;
-    LockOutput();
-    SendMessageA(OutputWindow, EM_SETSEL, start, end);
-    const int32_t removed = SelectionEnd() - SelectionStart();
-    StreamIntoSelection("", 0, SF_TEXT);
-    UnlockOutput();
+    const int32_t removed = WriteToPane(nullptr, "", 0, SF_TEXT, {start, end});
     if (removed <= 0)
         return;
     LockEntryList();

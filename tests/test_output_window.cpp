@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -221,6 +222,67 @@ TEST_F(OutputWindowTest, JumpMovesTheCaretToTheEntryBlock)
     EXPECT_GT(second->outputStart, 0);
 }
 
+// Paints of the pane, counted by a procedure put in front of the pane's own.
+std::atomic<int> panePaints;
+WNDPROC paneProcedureBeforeCounting;
+
+LRESULT CALLBACK CountPanePaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT)
+        panePaints++;
+    return CallWindowProcA(paneProcedureBeforeCounting, window, message, wParam, lParam);
+}
+
+// Another thread writes line after line while the window is shown: the pane
+// keeps its newest line in view, stays visible, and is painted again after
+// the last write without any further input.
+TEST_F(OutputWindowTest, AShownPaneFollowsTextFromAnotherThreadAndRepaints)
+{
+    ShowWindow(ShellHandles.mainWindow, SW_SHOWNORMAL);
+    UpdateWindow(ShellHandles.mainWindow);
+    paneProcedureBeforeCounting = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(OutputWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountPanePaints)));
+    FingerEntry* entry = AddTestEntry("Lines", "l@h");
+    constexpr int LINES = 200;
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        for (int i = 0; i < LINES; ++i) {
+            char line[32];
+            snprintf(line, sizeof line, "line %d\n", i);
+            AppendEntryText(entry, line);
+        }
+        written = true;
+    });
+    ASSERT_TRUE(PumpMessagesUntil([&] { return written.load(); }, 60000));
+    writer.join();
+    panePaints = 0;
+    AppendEntryText(entry, "last line\n");
+    EXPECT_TRUE(PumpMessagesUntil([] { return panePaints > 0; }, 10000));
+    EXPECT_TRUE(IsWindowVisible(OutputWindow));
+
+    const std::string text = PaneText();
+    const std::string ending = "line 199\nlast line\n";
+    ASSERT_GE(text.size(), ending.size());
+    ASSERT_EQ(text.substr(text.size() - ending.size()), ending);
+    RECT client;
+    GetClientRect(OutputWindow, &client);
+    const LRESULT lastLine = SendMessageA(OutputWindow, EM_GETLINECOUNT, 0, 0) - 2;
+    const LRESULT lastStart = SendMessageA(OutputWindow, EM_LINEINDEX, lastLine, 0);
+    POINTL position = {};
+    SendMessageA(OutputWindow, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&position), lastStart);
+    EXPECT_GT(SendMessageA(OutputWindow, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    EXPECT_GE(position.y, client.top);
+    EXPECT_LT(position.y, client.bottom);
+    SetWindowLongPtrA(OutputWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(paneProcedureBeforeCounting));
+
+    // A pane that has been hidden stays hidden while text arrives.
+    ShowWindow(OutputWindow, SW_HIDE);
+    std::thread hiddenWriter([&] { AppendEntryText(entry, "unseen\n"); });
+    ASSERT_TRUE(PumpMessagesUntil([] { return PaneText().find("unseen") != std::string::npos; }, 10000));
+    hiddenWriter.join();
+    EXPECT_FALSE(GetWindowLongA(OutputWindow, GWL_STYLE) & WS_VISIBLE);
+}
+
 void SaveThroughDialog(const std::string& path, int filterIndex)
 {
     snprintf(Settings.outputPath, sizeof Settings.outputPath, "%s", path.c_str());
@@ -273,47 +335,53 @@ TEST_F(OutputWindowTest, OutputCommandsAreForwardedToTheMainWindow)
     SetWindowLongPtrA(ShellHandles.mainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
 }
 
-// The other thread holds the pane's mutex while it sends to the pane, which
-// this thread owns: every main-thread wait for that mutex has to keep
-// handling sent messages or both threads stop for good.
-TEST_F(OutputWindowTest, MainThreadWaitsNeverDeadlockAgainstAStreamingThread)
+// The other thread holds the pane's mutex and sends to the pane, which this
+// thread owns, while this thread waits for that mutex: every main-thread
+// wait for it has to keep handling sent messages or both threads stop for
+// good.
+TEST_F(OutputWindowTest, MainThreadWaitsNeverDeadlockAgainstAWritingThread)
 {
     ASSERT_EQ(StartTaskThread(ShellHandles.mainWindow), 0);
-    FingerEntry* streamer = AddTestEntry("Streamer", "s@h");
+    FingerEntry* writing = AddTestEntry("Writer", "w@h");
     FingerEntry* viewer = AddTestEntry("Viewer", "v@h");
-    // Wine's control clears large texts slowly, so each round streams 128 KiB.
-    std::string answer(128 << 10, 'a');
-    for (size_t i = 80; i < answer.size(); i += 81)
-        answer[i] = '\n';
-    std::atomic<int> rounds{0};
-    std::atomic<bool> streaming{false};
-    std::atomic<bool> stop{false};
-    std::atomic<bool> finished{false};
-    std::thread writer([&] {
-        while (!stop) {
-            streaming = true;
-            StreamBufferToOutput(streamer, answer.data(), static_cast<uint32_t>(answer.size()));
-            streaming = false;
-            rounds++;
-            Sleep(20);
-        }
-        finished = true;
-    });
-    // Each main-thread step starts while the other thread is inside its stream.
-    auto whileStreaming = [&](const std::function<void()>& step) {
-        ASSERT_TRUE(PumpMessagesUntil([&] { return streaming.load(); }, 30000));
-        step();
+    const std::function<void()> steps[] = {
+        ClearOutput, ViewJobs, [&] { AppendEntryText(viewer, "main thread line\n"); }};
+    constexpr int ROUNDS = 6;
+    // The round the main thread has started, the round in which the other
+    // thread holds the mutex, and the round whose main-thread step has begun.
+    std::atomic<int> requested{-1};
+    std::atomic<int> held{-1};
+    std::atomic<int> stepping{-1};
+    std::atomic<bool> abandoned{false};
+    auto awaitRound = [&](const std::atomic<int>& round, int value) {
+        for (int i = 0; i < 10000 && round != value && !abandoned; ++i)
+            Sleep(1);
     };
-    for (int i = 0; i < 4; ++i) {
-        whileStreaming(ClearOutput);
-        whileStreaming(ViewJobs);
-        whileStreaming([&] { AppendEntryText(viewer, "main thread line\n"); });
+    std::thread writer([&] {
+        for (int round = 0; round < ROUNDS && !abandoned; ++round) {
+            awaitRound(requested, round);
+            LockOutput();
+            held = round;
+            awaitRound(stepping, round);
+            AppendEntryText(writing, "writer line\n");
+            UnlockOutput();
+        }
+    });
+    for (int round = 0; round < ROUNDS; ++round) {
+        requested = round;
+        if (!PumpMessagesUntil([&] { return held == round; }, 10000)) {
+            ADD_FAILURE() << "the other thread never took the mutex in round " << round;
+            abandoned = true;
+            break;
+        }
+        stepping = round;
+        steps[round % 3]();
     }
-    EXPECT_NE(PaneText().find("Jobs Pending: 0"), std::string::npos);
-    stop = true;
-    ASSERT_TRUE(PumpMessagesUntil([&] { return finished.load(); }, 60000));
     writer.join();
-    EXPECT_GE(rounds.load(), 4);
+    const std::string text = PaneText();
+    EXPECT_NE(text.find("Jobs Pending: 0"), std::string::npos);
+    EXPECT_NE(text.find("main thread line"), std::string::npos);
+    EXPECT_NE(text.find("writer line"), std::string::npos);
 }
 
 }
