@@ -14,6 +14,8 @@
 #include "output/monitor_files.h"
 #include "output/output_window.h"
 #include "shell/shell_handles.h"
+#include "bench_list_view.h"
+#include "bench_startup.h"
 #include "support/test_servers.h"
 
 namespace {
@@ -184,6 +186,9 @@ int main()
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
     printf("peak working set: %.1f MB\n", counters.PeakWorkingSetSize / 1048576.0);
+
+    ListViewFigures(window);
+    StartupFigures();
 
     RequestShutdown();
     while (!(JobQueue.jobState & JS_THREAD_ENDED)) {
