@@ -48,13 +48,18 @@ void SetJobState(uint32_t keep, uint32_t set)
     UnlockJobState();
 }
 
+void ShowKillPendingBox()
+{
+    MessageBoxA(MessageOwner(), "Ombrelane is busy removing the existing jobs.\n\nPlease Wait.", "Kill All Jobs",
+                MB_OK | MB_ICONEXCLAMATION);
+}
+
 int AddJob(uint32_t jobType, FingerEntry* entry)
 {
     if (JobQueue.jobState & (JS_CLOSING | JS_LOADING))
         return 1;
     if (JobQueue.jobState & JS_KILLING) {
-        MessageBoxA(MessageOwner(), "Ombrelane is busy removing the existing jobs.\n\nPlease Wait.", "Kill All Jobs",
-                    MB_OK | MB_ICONEXCLAMATION);
+        ShowKillPendingBox();
         return 1;
     }
     auto* job = static_cast<Job*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Job)));

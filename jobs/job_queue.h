@@ -39,6 +39,8 @@ struct JobQueueState {
 extern JobQueueState JobQueue;
 extern const char* const JobTypeNames[2];
 
+// Tells the user that new jobs must wait until a kill has emptied the queue.
+void ShowKillPendingBox();
 int AddJob(uint32_t jobType, FingerEntry* entry);
 int FingerEntryNow(FingerEntry* entry);
 int ReleaseEntryJobs(FingerEntry* entry);

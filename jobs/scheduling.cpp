@@ -112,8 +112,7 @@ void StartGroupFinger(int group)
     }
     UnlockEntryList();
     if (refusedForKill) {
-        MessageBoxA(MessageOwner(), "Ombrelane is busy removing the existing jobs.\n\nPlease Wait.", "Kill All Jobs",
-                    MB_OK | MB_ICONEXCLAMATION);
+        ShowKillPendingBox();
         return;
     }
     if (count == 0) {
