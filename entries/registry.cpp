@@ -39,9 +39,10 @@ struct RegistryKey {
     }
 };
 
-// Profiles that a load which stopped early never read, by key name. The next
-// save keeps them as they are, so stopping does not cost the user entries.
-std::vector<std::string> UnreadProfiles;
+// Profiles that a load which stopped early never read, by key name in the
+// folded form below. The next save keeps them as they are, so stopping does
+// not cost the user entries.
+std::unordered_set<std::string> UnreadProfiles;
 
 LONG OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey& key)
 {
@@ -164,11 +165,7 @@ std::string FoldedName(const std::string& name)
 
 bool IsUnreadProfile(const char* name)
 {
-    std::string folded = FoldedName(name);
-    for (const std::string& unread : UnreadProfiles)
-        if (FoldedName(unread) == folded)
-            return true;
-    return false;
+    return UnreadProfiles.count(FoldedName(name)) != 0;
 }
 
 // Deletes a key and, should it have any, the keys below it.
@@ -339,7 +336,7 @@ void KeepUnreadProfiles(HKEY profiles, DWORD index)
     for (DWORD i = index; i < count; ++i) {
         char name[KEY_NAME_SIZE];
         if (SubkeyName(profiles, i, name) == ERROR_SUCCESS)
-            UnreadProfiles.emplace_back(name);
+            UnreadProfiles.insert(FoldedName(name));
     }
 }
 
@@ -412,8 +409,7 @@ ProfilePlan PlanProfileNames(const std::vector<const FingerEntry*>& entries)
 {
     ProfilePlan plan;
     plan.names.resize(entries.size());
-    for (const std::string& unread : UnreadProfiles)
-        plan.taken.insert(FoldedName(unread));
+    plan.taken = UnreadProfiles;
     for (size_t i = 0; i < entries.size(); ++i) {
         std::string name = KeyNameFor(*entries[i], 1);
         if (plan.taken.insert(FoldedName(name)).second)

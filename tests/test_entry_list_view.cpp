@@ -4,11 +4,13 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "entries/settings.h"
@@ -455,6 +457,181 @@ TEST_F(EntryListViewTest, RemovingAMiddleRowKeepsEveryIconWithItsRow)
     EXPECT_EQ(SetEntryRowIcon(second, &row, false), 0);
     EXPECT_EQ(ImageList_GetImageCount(normal), 3);
     EXPECT_EQ(ImageList_GetImageCount(small), 3);
+}
+
+// The icons an entry can have, drawn the way the list's image lists draw
+// them: the default icon and two icons of the system's shell library.
+class RowIconTest : public EntryListViewTest {
+protected:
+    enum Icon { DEFAULT_ICON, SHELL_ICON_1, SHELL_ICON_2, ICON_KINDS };
+    static constexpr int SIZES[2] = {16, 32};
+    std::string shell;
+    std::vector<uint32_t> expectedPixels[2][ICON_KINDS];
+
+    void SetUp() override
+    {
+        EntryListViewTest::SetUp();
+        char system[MAX_PATH];
+        GetSystemDirectoryA(system, sizeof system);
+        shell = std::string(system) + "\\shell32.dll";
+        for (int which = 0; which < 2; ++which) {
+            HIMAGELIST reference = ImageList_Create(SIZES[which], SIZES[which], ILC_COLOR, 0, 1);
+            ImageList_ReplaceIcon(reference, -1,
+                                  LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DEFAULT_ENTRY)));
+            for (int index = 1; index <= 2; ++index) {
+                HICON icon = ExtractIconA(GetModuleHandleA(nullptr), shell.c_str(), index);
+                ASSERT_NE(icon, nullptr);
+                ImageList_ReplaceIcon(reference, -1, icon);
+                DestroyIcon(icon);
+            }
+            for (int icon = 0; icon < ICON_KINDS; ++icon)
+                expectedPixels[which][icon] = ImagePixels(reference, icon, SIZES[which]);
+            ImageList_Destroy(reference);
+        }
+        ASSERT_NE(expectedPixels[1][DEFAULT_ICON], expectedPixels[1][SHELL_ICON_1]);
+        ASSERT_NE(expectedPixels[1][SHELL_ICON_1], expectedPixels[1][SHELL_ICON_2]);
+    }
+
+    void GiveIcon(FingerEntry* entry, Icon icon)
+    {
+        entry->iconFile[0] = '\0';
+        entry->iconIndex = 0;
+        if (icon != DEFAULT_ICON) {
+            snprintf(entry->iconFile, PATH_SIZE, "%s", shell.c_str());
+            entry->iconIndex = icon == SHELL_ICON_1 ? 1 : 2;
+        }
+    }
+
+    HIMAGELIST Images(int which)
+    {
+        return reinterpret_cast<HIMAGELIST>(
+            SendMessageA(list, LVM_GETIMAGELIST, which == 0 ? LVSIL_SMALL : LVSIL_NORMAL, 0));
+    }
+
+    // Every row's image, in both lists, looks like the icon its entry
+    // should show; and there is one image per row.
+    void ExpectEveryRowShowsItsIcon(const std::vector<std::pair<FingerEntry*, Icon>>& icons)
+    {
+        const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        EXPECT_EQ(rows, static_cast<int>(icons.size()));
+        EXPECT_EQ(ImageList_GetImageCount(Images(0)), rows);
+        EXPECT_EQ(ImageList_GetImageCount(Images(1)), rows);
+        RowCursor row;
+        for (int i = FirstRow(&row); i >= 0; i = NextRow(&row)) {
+            const auto* entry = reinterpret_cast<const FingerEntry*>(row.lParam);
+            Icon expected = ICON_KINDS;
+            for (const auto& [listed, icon] : icons)
+                if (listed == entry)
+                    expected = icon;
+            ASSERT_NE(expected, ICON_KINDS) << "row " << i;
+            for (int which = 0; which < 2; ++which)
+                EXPECT_EQ(ImagePixels(Images(which), row.iImage, SIZES[which]), expectedPixels[which][expected])
+                    << "row " << i << " (" << entry->description << "), " << SIZES[which] << " pixels";
+        }
+    }
+};
+
+TEST_F(RowIconTest, FillingGivesEveryRowItsIconAndItsListPositionAsImage)
+{
+    std::vector<std::pair<FingerEntry*, Icon>> icons;
+    std::vector<FingerEntry*> listed;
+    for (int i = 0; i < 40; ++i) {
+        char description[32];
+        snprintf(description, sizeof description, "Entry %02d", (i * 17) % 40);
+        FingerEntry* entry = AddTestEntry(description, "user@host");
+        const Icon icon = static_cast<Icon>((i / 3) % ICON_KINDS);
+        GiveIcon(entry, icon);
+        icons.emplace_back(entry, icon);
+        listed.push_back(entry);
+        if (i % 13 == 5)
+            AddTestEntry("", "quick@host", FE_TEMPORARY);
+    }
+    // A file without icons shows the default icon, as does an icon index
+    // the file does not have.
+    FingerEntry* noIcons = AddTestEntry("No icons", "n@host");
+    snprintf(noIcons->iconFile, PATH_SIZE, "%s", "C:\\no such folder\\none.ico");
+    icons.emplace_back(noIcons, DEFAULT_ICON);
+    listed.push_back(noIcons);
+    FingerEntry* noSuchIndex = AddTestEntry("No such index", "i@host");
+    snprintf(noSuchIndex->iconFile, PATH_SIZE, "%s", shell.c_str());
+    noSuchIndex->iconIndex = 100000;
+    icons.emplace_back(noSuchIndex, DEFAULT_ICON);
+    listed.push_back(noSuchIndex);
+
+    Settings.sortColumn = 0;
+    Settings.options |= OptSortToggle(0);
+    FillEntryListView();
+
+    // Sorted by description, each row's image index still is its entry's
+    // place in the entry list.
+    std::vector<FingerEntry*> rows = RowEntries();
+    ASSERT_EQ(rows.size(), listed.size());
+    for (size_t i = 1; i < rows.size(); ++i)
+        EXPECT_LT(lstrcmpiA(rows[i - 1]->description, rows[i]->description), 0);
+    RowCursor row;
+    for (int i = FirstRow(&row); i >= 0; i = NextRow(&row)) {
+        const auto place = std::find(listed.begin(), listed.end(), reinterpret_cast<FingerEntry*>(row.lParam));
+        EXPECT_EQ(row.iImage, place - listed.begin()) << "row " << i;
+    }
+    ExpectEveryRowShowsItsIcon(icons);
+
+    // Removing rows in the middle keeps the others' icons.
+    for (int removal = 0; removal < 3; ++removal) {
+        ASSERT_EQ(FirstRow(&row), 0);
+        for (int i = 0; i < 7; ++i)
+            ASSERT_GE(NextRow(&row), 0);
+        const auto* removed = reinterpret_cast<FingerEntry*>(row.lParam);
+        ASSERT_EQ(RemoveEntryRow(&row), 0);
+        icons.erase(std::find_if(icons.begin(), icons.end(), [&](const auto& icon) { return icon.first == removed; }));
+    }
+    ExpectEveryRowShowsItsIcon(icons);
+
+    // Filling again starts afresh.
+    FreeFingerEntry(noIcons);
+    icons.erase(std::find_if(icons.begin(), icons.end(), [&](const auto& icon) { return icon.first == noIcons; }));
+    for (FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
+        const bool shown = std::find_if(icons.begin(), icons.end(), [&](const auto& icon) {
+                               return icon.first == entry;
+                           }) != icons.end();
+        if (!shown && !(entry->flags & FE_TEMPORARY)) {
+            GiveIcon(entry, SHELL_ICON_2);
+            icons.emplace_back(entry, SHELL_ICON_2);
+        }
+    }
+    FillEntryListView();
+    ExpectEveryRowShowsItsIcon(icons);
+}
+
+TEST_F(RowIconTest, RowsAddedOneByOneAndChangedIconsShowTheRightIcon)
+{
+    std::vector<std::pair<FingerEntry*, Icon>> icons;
+    FingerEntry* filled = AddTestEntry("Filled", "f@host");
+    GiveIcon(filled, SHELL_ICON_1);
+    icons.emplace_back(filled, SHELL_ICON_1);
+    FillEntryListView();
+    for (int i = 0; i < 150; ++i) {
+        char description[32];
+        snprintf(description, sizeof description, "Added %03d", i);
+        FingerEntry* entry = AddTestEntry(description, "user@host");
+        const Icon icon = i % 10 == 3 ? SHELL_ICON_2 : DEFAULT_ICON;
+        GiveIcon(entry, icon);
+        ASSERT_EQ(InsertEntryRow(entry), 0);
+        icons.emplace_back(entry, icon);
+    }
+    ExpectEveryRowShowsItsIcon(icons);
+
+    // A changed icon replaces that row's image only, also with the default icon.
+    RowCursor row;
+    ASSERT_EQ(FirstRow(&row), 0);
+    ASSERT_EQ(reinterpret_cast<FingerEntry*>(row.lParam), filled);
+    GiveIcon(filled, DEFAULT_ICON);
+    EXPECT_EQ(SetEntryRowIcon(filled, &row, false), 0);
+    icons[0].second = DEFAULT_ICON;
+    ASSERT_EQ(NextRow(&row), 1);
+    GiveIcon(icons[1].first, SHELL_ICON_1);
+    EXPECT_EQ(SetEntryRowIcon(icons[1].first, &row, false), 0);
+    icons[1].second = SHELL_ICON_1;
+    ExpectEveryRowShowsItsIcon(icons);
 }
 
 TEST_F(EntryListViewTest, ViewSwitchesKeepTheColumnWidths)

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <string>
+#include <utility>
 
 #include "../entries/settings.h"
 #include "../jobs/job_queue.h"
@@ -22,7 +25,23 @@ constexpr int COLUMN_TITLE_SIZE = 260;
 // The computed column texts handed to the control, which copies them at once.
 char DisplayTextBuffer[DISPLAY_TEXT_SIZE];
 
+// The two image lists, small first, and the size of their images.
+constexpr int IMAGE_LISTS[2] = {LVSIL_SMALL, LVSIL_NORMAL};
+constexpr int IMAGE_SIZES[2] = {16, 32};
+// Each growth of an image list copies all its images, so the lists grow by
+// many images at a time: thousands of rows added one by one then copy the
+// images a few hundred times rather than thousands.
+constexpr int IMAGE_GROWTH = 64;
+
 HICON DefaultEntryIcon;
+// The default icon as each image list draws it, made once and kept like
+// the icon. Adding or placing this bitmap is far cheaper than drawing the
+// icon again, which makes many rows with the default icon quick to add.
+HBITMAP DefaultImages[2];
+
+// The icons drawn so far while the list is filled, by icon file and index
+// (an empty file is the default icon), with the image that holds each.
+using DrawnIcons = std::map<std::pair<std::string, uint32_t>, int>;
 
 HWND List()
 {
@@ -42,6 +61,120 @@ int CurrentView()
 HIMAGELIST ImageList(int which)
 {
     return reinterpret_cast<HIMAGELIST>(SendMessageA(List(), LVM_GETIMAGELIST, which, 0));
+}
+
+// The default icon drawn by an image list of the given size, as a bitmap
+// that such a list takes with ImageList_Add; none when it cannot be made.
+HBITMAP MakeDefaultImage(int size)
+{
+    HIMAGELIST drawing = ImageList_Create(size, size, ILC_COLOR, 1, 1);
+    if (!drawing)
+        return nullptr;
+    HBITMAP image = nullptr;
+    if (ImageList_ReplaceIcon(drawing, -1, DefaultEntryIcon) == 0) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = size;
+        info.bmiHeader.biHeight = -size;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        HDC dc = CreateCompatibleDC(nullptr);
+        void* bits = nullptr;
+        image = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+        if (image) {
+            HGDIOBJ previous = SelectObject(dc, image);
+            ImageList_Draw(drawing, 0, dc, 0, 0, ILD_NORMAL);
+            SelectObject(dc, previous);
+        }
+        if (dc)
+            DeleteDC(dc);
+    }
+    ImageList_Destroy(drawing);
+    return image;
+}
+
+// The icon of the entry's own icon file, or none when it has none or the
+// file holds no such icon (the row then shows the default icon).
+HICON ExtractEntryIcon(const FingerEntry* entry)
+{
+    if (entry->iconFile[0] == '\0')
+        return nullptr;
+    HICON icon = ExtractIconA(ShellHandles.instance, entry->iconFile, entry->iconIndex);
+    if (reinterpret_cast<UINT_PTR>(icon) == 1)
+        return nullptr;
+    return icon;
+}
+
+// Puts the entry's icon into image `index` of both lists, or appends it to
+// both for -1. The lists keep copies, so an extracted icon is destroyed.
+void PutEntryIcon(const FingerEntry* entry, int index)
+{
+    HICON extracted = ExtractEntryIcon(entry);
+    for (int which = 0; which < 2; ++which) {
+        HIMAGELIST images = ImageList(IMAGE_LISTS[which]);
+        if (extracted || !DefaultImages[which])
+            ImageList_ReplaceIcon(images, index, extracted ? extracted : DefaultEntryIcon);
+        else if (index < 0)
+            ImageList_Add(images, DefaultImages[which], nullptr);
+        else
+            ImageList_Replace(images, index, DefaultImages[which], nullptr);
+    }
+    if (extracted)
+        DestroyIcon(extracted);
+}
+
+// Makes both lists hold `count` images at once; on failure they are left
+// empty.
+bool ReserveImages(int count)
+{
+    for (int which : IMAGE_LISTS) {
+        if (!ImageList_SetImageCount(ImageList(which), count)) {
+            for (int other : IMAGE_LISTS)
+                ImageList_Remove(ImageList(other), -1);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Fills the reserved image `index` with the entry's icon: the first row of
+// an icon has it drawn, every later row of the same icon gets a copy.
+void PlaceRowImage(const FingerEntry* entry, int index, DrawnIcons& drawn)
+{
+    const bool ownIcon = entry->iconFile[0] != '\0';
+    const DrawnIcons::key_type key(std::string(entry->iconFile, strnlen(entry->iconFile, PATH_SIZE)),
+                                   ownIcon ? entry->iconIndex : 0);
+    const auto found = drawn.find(key);
+    if (found == drawn.end()) {
+        PutEntryIcon(entry, index);
+        drawn.emplace(key, index);
+        return;
+    }
+    for (int which : IMAGE_LISTS) {
+        HIMAGELIST images = ImageList(which);
+        ImageList_Copy(images, index, images, found->second, ILCF_MOVE);
+    }
+}
+
+// Inserts the entry's row after the last one, with the row's position as its
+// image index; returns that index, or -1 when the row could not be
+// inserted. The columns after the first ask for their texts as the first
+// does: a column whose text was never set is a callback one.
+int AddRowAtEnd(HWND list, FingerEntry* entry)
+{
+    RowCursor row = {};
+    row.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
+    row.iItem = RowCount();
+    row.pszText = LPSTR_TEXTCALLBACKA;
+    row.cchTextMax = DISPLAY_TEXT_SIZE;
+    row.iImage = row.iItem;
+    row.lParam = reinterpret_cast<LPARAM>(entry);
+    if (SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)) == -1) {
+        MessageBoxA(MessageOwner(), "Couldn't insert a list view item", "Error", MB_OK);
+        return -1;
+    }
+    return row.iImage;
 }
 
 // Moves the cursor to the next row after its index that matches flags and
@@ -202,10 +335,13 @@ HWND CreateEntryListView(HWND mainWindow)
         DefaultEntryIcon = LoadIconA(ShellHandles.instance, MAKEINTRESOURCEA(IDI_DEFAULT_ENTRY));
     if (!DefaultEntryIcon)
         DefaultEntryIcon = LoadIconA(nullptr, IDI_APPLICATION);
-    HIMAGELIST small = ImageList_Create(16, 16, ILC_COLOR, 0, 1);
-    HIMAGELIST normal = ImageList_Create(32, 32, ILC_COLOR, 0, 1);
-    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(small));
-    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(normal));
+    for (int which = 0; which < 2; ++which) {
+        const int size = IMAGE_SIZES[which];
+        if (!DefaultImages[which])
+            DefaultImages[which] = MakeDefaultImage(size);
+        HIMAGELIST images = ImageList_Create(size, size, ILC_COLOR, 0, IMAGE_GROWTH);
+        SendMessageA(list, LVM_SETIMAGELIST, IMAGE_LISTS[which], reinterpret_cast<LPARAM>(images));
+    }
 
     for (int column = 0; column < LIST_COLUMNS; ++column) {
         char title[COLUMN_TITLE_SIZE] = "";
@@ -258,7 +394,9 @@ void SaveColumnWidths()
 // Temporary entries (quick finger and quick whois) never get a row. Clearing
 // the image lists keeps every row's image index equal to its position when
 // the list is filled again. The control does not repaint while it is filled:
-// a repaint after every row makes a long list take minutes.
+// a repaint after every row makes a long list take minutes. The image lists
+// are sized once for all rows and each image is put in its place, rather
+// than grown and drawn one icon at a time.
 void FillEntryListView()
 {
     HWND list = List();
@@ -266,14 +404,34 @@ void FillEntryListView()
         return;
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-    ImageList_Remove(ImageList(LVSIL_SMALL), -1);
-    ImageList_Remove(ImageList(LVSIL_NORMAL), -1);
+    for (int which : IMAGE_LISTS)
+        ImageList_Remove(ImageList(which), -1);
     LockEntryList();
-    for (FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
+    int listed = 0;
+    for (const FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
         if (!(entry->flags & FE_TEMPORARY))
+            ++listed;
+    }
+    const bool reserved = listed > 0 && ReserveImages(listed);
+    DrawnIcons drawn;
+    for (FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
+        if (entry->flags & FE_TEMPORARY)
+            continue;
+        if (!reserved) {
             InsertEntryRow(entry);
+            continue;
+        }
+        const int image = AddRowAtEnd(list, entry);
+        if (image >= 0)
+            PlaceRowImage(entry, image, drawn);
     }
     UnlockEntryList();
+    // Rows that could not be inserted leave no images behind.
+    const int rows = RowCount();
+    if (reserved && rows < listed) {
+        for (int which : IMAGE_LISTS)
+            ImageList_SetImageCount(ImageList(which), rows);
+    }
     SortEntryListView();
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
@@ -285,25 +443,11 @@ int InsertEntryRow(FingerEntry* entry)
     if (!list)
         return 1;
     RowCursor row = {};
-    row.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE;
-    row.iItem = RowCount();
-    row.pszText = LPSTR_TEXTCALLBACKA;
-    row.cchTextMax = DISPLAY_TEXT_SIZE;
-    row.iImage = row.iItem;
-    row.lParam = reinterpret_cast<LPARAM>(entry);
-    const int index = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)));
-    if (index == -1) {
-        MessageBoxA(MessageOwner(), "Couldn't insert a list view item", "Error", MB_OK);
+    row.iImage = AddRowAtEnd(list, entry);
+    if (row.iImage < 0)
         return 1;
-    }
-    row.iItem = index;
+    row.iItem = row.iImage;
     SetEntryRowIcon(entry, &row, true);
-    for (int column = 1; column < LIST_COLUMNS; ++column) {
-        LVITEMA text = {};
-        text.iSubItem = column;
-        text.pszText = LPSTR_TEXTCALLBACKA;
-        SendMessageA(list, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&text));
-    }
     return 0;
 }
 
@@ -321,29 +465,14 @@ int RemoveEntryRow(const RowCursor* row)
         SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
     }
     SendMessageA(list, LVM_DELETEITEM, row->iItem, 0);
-    ImageList_Remove(ImageList(LVSIL_SMALL), row->iImage);
-    ImageList_Remove(ImageList(LVSIL_NORMAL), row->iImage);
+    for (int which : IMAGE_LISTS)
+        ImageList_Remove(ImageList(which), row->iImage);
     return 0;
 }
 
-// The image lists keep copies, so an icon taken from a file is destroyed
-// once it has been added.
 int SetEntryRowIcon(FingerEntry* entry, const RowCursor* row, bool append)
 {
-    HICON icon = DefaultEntryIcon;
-    HICON extracted = nullptr;
-    if (entry->iconFile[0] != '\0') {
-        extracted = ExtractIconA(ShellHandles.instance, entry->iconFile, entry->iconIndex);
-        if (reinterpret_cast<UINT_PTR>(extracted) == 1)
-            extracted = nullptr;
-        if (extracted)
-            icon = extracted;
-    }
-    const int index = append ? -1 : row->iImage;
-    ImageList_ReplaceIcon(ImageList(LVSIL_SMALL), index, icon);
-    ImageList_ReplaceIcon(ImageList(LVSIL_NORMAL), index, icon);
-    if (extracted)
-        DestroyIcon(extracted);
+    PutEntryIcon(entry, append ? -1 : row->iImage);
     return 0;
 }
 
