@@ -106,6 +106,108 @@ int StopCancelledFinger(const FingerEntry* entry)
     return 1;
 }
 
+// How the bytes that were ready at once ended.
+enum ReadyEnd { READY_LATER, READY_CLOSED, READY_FAILED };
+
+// After count bytes at cursor, takes what else the socket already holds, up
+// to room bytes in all, so that bytes that came together are shown together.
+ReadyEnd TakeReadyBytes(SOCKET netSocket, char* cursor, uint32_t& count, uint32_t room, int* error)
+{
+    while (count < room && !JobsCancelled()) {
+        const int more = recv(netSocket, cursor + count, static_cast<int>(room - count), 0);
+        if (more > 0) {
+            count += static_cast<uint32_t>(more);
+            continue;
+        }
+        if (more == 0)
+            return READY_CLOSED;
+        const int code = WSAGetLastError();
+        if (code == WSAEWOULDBLOCK)
+            return READY_LATER;
+        *error = code;
+        return READY_FAILED;
+    }
+    return READY_LATER;
+}
+
+// ReceiveAnswer, and with endShown: when the server closes right after the
+// last piece, that piece is shown together with the line end that follows
+// every answer, and *endShown tells so.
+AnswerReceipt ReceiveShownAnswer(SOCKET netSocket, const FingerEntry* entry, bool show, bool log, bool* endShown)
+{
+    if (endShown)
+        *endShown = false;
+    AnswerReceipt receipt = {ANSWER_COMPLETE, 0, 0};
+    const uint32_t limit = Settings.maxAllocSize;
+    char* cursor = AnswerBuffer;
+    ShowReceivedBytes(0);
+    for (;;) {
+        *cursor = '\0';
+        if (JobsCancelled()) {
+            receipt.end = ANSWER_CANCELLED;
+            return receipt;
+        }
+        const int waited = WaitForNetBytes(netSocket, &receipt.error);
+        if (waited == NET_CANCELLED) {
+            receipt.end = ANSWER_CANCELLED;
+            return receipt;
+        }
+        if (waited != NET_DONE) {
+            receipt.end = ANSWER_FAILED;
+            return receipt;
+        }
+        const uint32_t remaining = limit - receipt.total;
+        if (remaining == 0) {
+            // The buffer is full: one more byte tells a cut answer from one
+            // that fits exactly. It lands in the buffer's spare bytes.
+            const int extra = recv(netSocket, cursor, 1, 0);
+            *cursor = '\0';
+            if (extra == SOCKET_ERROR) {
+                receipt.error = WSAGetLastError();
+                if (receipt.error == WSAEWOULDBLOCK)
+                    continue;
+                receipt.end = ANSWER_FAILED;
+            } else {
+                receipt.end = extra > 0 ? ANSWER_TRUNCATED : ANSWER_COMPLETE;
+            }
+            return receipt;
+        }
+        const int count = recv(netSocket, cursor, static_cast<int>(remaining), 0);
+        if (count == SOCKET_ERROR) {
+            receipt.error = WSAGetLastError();
+            if (receipt.error == WSAEWOULDBLOCK)
+                continue;
+            receipt.end = ANSWER_FAILED;
+            return receipt;
+        }
+        if (count == 0)
+            return receipt;
+        uint32_t taken = static_cast<uint32_t>(count);
+        const ReadyEnd ready = TakeReadyBytes(netSocket, cursor, taken, remaining, &receipt.error);
+        receipt.total += taken;
+        const bool showEnd = show && endShown && ready == READY_CLOSED;
+        if (showEnd) {
+            // The buffer's spare bytes hold the line end for this one write.
+            cursor[taken] = '\n';
+            StreamBufferToOutput(entry, cursor, taken + 1);
+            *endShown = true;
+        } else if (show) {
+            StreamBufferToOutput(entry, cursor, taken);
+        }
+        cursor[taken] = '\0';
+        if (log && (entry->flags & FE_LOG_OUTPUT))
+            AppendToLog(cursor, taken);
+        cursor += taken;
+        ShowReceivedBytes(static_cast<int>(receipt.total));
+        if (ready == READY_CLOSED)
+            return receipt;
+        if (ready == READY_FAILED) {
+            receipt.end = ANSWER_FAILED;
+            return receipt;
+        }
+    }
+}
+
 }
 
 int BuildFingerQuery(char* query, int size, const char* user, bool longOutput)
@@ -200,60 +302,7 @@ int WaitForNetBytes(SOCKET netSocket, int* error)
 
 AnswerReceipt ReceiveAnswer(SOCKET netSocket, const FingerEntry* entry, bool show, bool log)
 {
-    AnswerReceipt receipt = {ANSWER_COMPLETE, 0, 0};
-    const uint32_t limit = Settings.maxAllocSize;
-    char* cursor = AnswerBuffer;
-    ShowReceivedBytes(0);
-    for (;;) {
-        *cursor = '\0';
-        if (JobsCancelled()) {
-            receipt.end = ANSWER_CANCELLED;
-            return receipt;
-        }
-        const int waited = WaitForNetBytes(netSocket, &receipt.error);
-        if (waited == NET_CANCELLED) {
-            receipt.end = ANSWER_CANCELLED;
-            return receipt;
-        }
-        if (waited != NET_DONE) {
-            receipt.end = ANSWER_FAILED;
-            return receipt;
-        }
-        const uint32_t remaining = limit - receipt.total;
-        if (remaining == 0) {
-            // The buffer is full: one more byte tells a cut answer from one
-            // that fits exactly. It lands in the buffer's spare bytes.
-            const int extra = recv(netSocket, cursor, 1, 0);
-            *cursor = '\0';
-            if (extra == SOCKET_ERROR) {
-                receipt.error = WSAGetLastError();
-                if (receipt.error == WSAEWOULDBLOCK)
-                    continue;
-                receipt.end = ANSWER_FAILED;
-            } else {
-                receipt.end = extra > 0 ? ANSWER_TRUNCATED : ANSWER_COMPLETE;
-            }
-            return receipt;
-        }
-        const int count = recv(netSocket, cursor, static_cast<int>(remaining), 0);
-        if (count == SOCKET_ERROR) {
-            receipt.error = WSAGetLastError();
-            if (receipt.error == WSAEWOULDBLOCK)
-                continue;
-            receipt.end = ANSWER_FAILED;
-            return receipt;
-        }
-        if (count == 0)
-            return receipt;
-        receipt.total += static_cast<uint32_t>(count);
-        cursor[count] = '\0';
-        if (show)
-            StreamBufferToOutput(entry, cursor, static_cast<uint32_t>(count));
-        if (log && (entry->flags & FE_LOG_OUTPUT))
-            AppendToLog(cursor, static_cast<uint32_t>(count));
-        cursor += count;
-        ShowReceivedBytes(static_cast<int>(receipt.total));
-    }
+    return ReceiveShownAnswer(netSocket, entry, show, log, nullptr);
 }
 
 int FingerAddress(FingerEntry* entry)
@@ -348,7 +397,8 @@ int FingerAddress(FingerEntry* entry)
     // An answer is shown as it arrives unless it may have to go to the
     // browser, which needs all of it first.
     const bool progressive = !(Settings.options & OPT_AUTO_HTML) || (entry->flags & FE_HTML_NEVER);
-    const AnswerReceipt receipt = ReceiveAnswer(FingerSocket, entry, progressive, false);
+    bool endShown = false;
+    const AnswerReceipt receipt = ReceiveShownAnswer(FingerSocket, entry, progressive, false, &endShown);
     if (receipt.end == ANSWER_CANCELLED)
         return StopCancelledFinger(entry);
     if (receipt.end == ANSWER_TRUNCATED) {
@@ -369,7 +419,8 @@ int FingerAddress(FingerEntry* entry)
     if (receipt.end == ANSWER_FAILED && receipt.total == 0)
         return 0;
     if (progressive) {
-        AppendEntryText(entry, "\n");
+        if (!endShown)
+            AppendEntryText(entry, "\n");
         UpdateMonitorFile(entry, AnswerBuffer, receipt.total);
     } else if (IsHtmlOutput(entry, AnswerBuffer)) {
         UpdateMonitorFile(entry, AnswerBuffer, receipt.total);

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "../entries/settings.h"
@@ -120,13 +122,29 @@ bool IsPlainFileName(const char (&name)[MONITOR_NAME_SIZE])
     return strpbrk(name, "\\/:") == nullptr;
 }
 
-bool NameUsedByOther(const FingerEntry* entry, const char* name)
+// The monitor names in use, compared without regard to case, each with the
+// number of entries that use it: one look-up tells whether another entry
+// has a name, however many entries there are.
+using MonitorNameCounts = std::unordered_map<std::string, int>;
+
+std::string FoldedMonitorName(const char* name)
 {
-    for (const FingerEntry* other = EntryList.head; other; other = other->next) {
-        if (other != entry && lstrcmpiA(other->monitorFile, name) == 0)
-            return true;
-    }
-    return false;
+    std::string folded(name, strnlen(name, MONITOR_NAME_SIZE));
+    if (!folded.empty())
+        CharUpperBuffA(folded.data(), static_cast<DWORD>(folded.size()));
+    return folded;
+}
+
+void CountMonitorName(MonitorNameCounts& names, const FingerEntry* entry)
+{
+    ++names[FoldedMonitorName(entry->monitorFile)];
+}
+
+void ForgetMonitorName(MonitorNameCounts& names, const FingerEntry* entry)
+{
+    const auto found = names.find(FoldedMonitorName(entry->monitorFile));
+    if (found != names.end() && --found->second == 0)
+        names.erase(found);
 }
 
 void ForgetNotification(HWND window)
@@ -261,18 +279,23 @@ int UpdateMonitorFile(FingerEntry* entry, const char* answer, uint32_t length)
     bool stored = false;
     if (IsPlainFileName(entry->monitorFile) && MonitorFilePath(entry, path, sizeof path) == 0) {
         LockCompareBuffer();
-        if (entry->flags & FE_NOTIFY_CHANGES) {
+        // The stored answer is read back in any case: a file that already
+        // holds this very answer needs no rewriting, which costs far more
+        // than the reading.
+        bool same = false;
+        {
             FileHandle old(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
             if (old.handle != INVALID_HANDLE_VALUE) {
                 bool larger = false;
                 long bytes = ReadIntoCompareBuffer(old.handle, &larger);
+                same = bytes >= 0 && !AnswerDiffers(answer, length, bytes, larger);
                 // A missing or empty file is a first answer, never a change.
-                if (bytes > 0 && AnswerDiffers(answer, length, bytes, larger))
+                if ((entry->flags & FE_NOTIFY_CHANGES) && bytes > 0 && !same)
                     std::atomic_ref<uint32_t>(entry->changed).store(1);
             }
         }
-        stored = StoreAnswer(path, answer, length);
+        stored = same || StoreAnswer(path, answer, length);
         UnlockCompareBuffer();
     }
     if (!stored) {
@@ -367,6 +390,9 @@ int MigrateMonitorFiles()
 {
     int converted = 0;
     LockEntryList();
+    MonitorNameCounts names;
+    for (const FingerEntry* entry = EntryList.head; entry; entry = entry->next)
+        CountMonitorName(names, entry);
     for (FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
         if (entry->flags & FE_TEMPORARY)
             continue;
@@ -374,8 +400,10 @@ int MigrateMonitorFiles()
             char text[DESCRIPTION_SIZE + 64];
             snprintf(text, sizeof text, "Rebuilding monitor filename for the entry:\n%s", entry->description);
             MessageBoxA(MessageOwner(), text, "Missing Monitor Filename", MB_OK | MB_ICONEXCLAMATION);
+            ForgetMonitorName(names, entry);
             entry->monitorFile[0] = '\0';
             AssignMonitorFileName(*entry);
+            CountMonitorName(names, entry);
         }
         const char* dot = strrchr(entry->monitorFile, '.');
         if (!dot || lstrcmpiA(dot, ".txt") != 0)
@@ -388,12 +416,14 @@ int MigrateMonitorFiles()
         snprintf(renamed, sizeof renamed, "%.*s.htm", static_cast<int>(dot - entry->monitorFile), entry->monitorFile);
         // Two entries must never share a file: a name another entry already
         // has makes this one take a fresh name instead.
-        if (NameUsedByOther(entry, renamed)) {
+        ForgetMonitorName(names, entry);
+        if (names.count(FoldedMonitorName(renamed)) != 0) {
             entry->monitorFile[0] = '\0';
             AssignMonitorFileName(*entry);
         } else {
             snprintf(entry->monitorFile, sizeof entry->monitorFile, "%s", renamed);
         }
+        CountMonitorName(names, entry);
         if (MonitorFilePath(entry, newPath, sizeof newPath) == 0)
             MoveFileExA(oldPath, newPath, MOVEFILE_REPLACE_EXISTING);
         ++converted;

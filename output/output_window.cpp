@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "../entries/settings.h"
 #include "../jobs/job_queue.h"
@@ -35,6 +36,14 @@ constexpr UINT PANE_REFRESH_MS = 100;
 // the pane's thread only.
 UINT_PTR refreshTimer;
 
+// The pane's private message: move the caret to the end and return its
+// position, in one call to the pane's thread.
+constexpr UINT WM_PANE_END = WM_APP + 2;
+
+// Plain text handed to the control in one piece at most this long; longer
+// text goes in several pieces.
+constexpr uint32_t PLAIN_PIECE_BYTES = 65536;
+
 // One write into the pane: the text replaces the target range.
 struct PaneWrite {
     // The entry whose format the text takes; null keeps the format there
@@ -42,6 +51,8 @@ struct PaneWrite {
     const FingerEntry* entry;
     const char* text;
     uint32_t length;
+    // Whether text[length] is a NUL that ends the text.
+    bool terminated;
     // SF_TEXT or SF_RTF.
     WPARAM format;
     // {-1, -1}: the end of the pane.
@@ -87,18 +98,44 @@ DWORD CALLBACK StreamToFile(DWORD_PTR cookie, LPBYTE buffer, LONG count, LONG* w
     return (ok && done == static_cast<DWORD>(count)) ? 0 : 1;
 }
 
-int32_t SelectionStart()
+CHARRANGE Selection()
 {
-    DWORD start = 0, end = 0;
-    SendMessageA(OutputWindow, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    return static_cast<int32_t>(start);
+    CHARRANGE range = {0, 0};
+    SendMessageA(OutputWindow, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    return range;
 }
 
-int32_t SelectionEnd()
+// Replacing the selection costs the control far less than a stream of the
+// same text, with the same result for text without NULs.
+void ReplaceSelection(const char* text)
 {
-    DWORD start = 0, end = 0;
-    SendMessageA(OutputWindow, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    return static_cast<int32_t>(end);
+    SendMessageA(OutputWindow, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
+// Puts counted plain text into the selection. Text with NULs is streamed,
+// so that the control treats them as it always does; other text replaces
+// the selection, in terminated pieces that never part a CR from the LF
+// after it.
+void InsertPlainText(const char* text, uint32_t length, bool terminated)
+{
+    if (memchr(text, '\0', length)) {
+        StreamIntoSelection(text, length, SF_TEXT);
+        return;
+    }
+    if (terminated) {
+        ReplaceSelection(text);
+        return;
+    }
+    std::string piece;
+    while (length > 0) {
+        uint32_t size = length < PLAIN_PIECE_BYTES ? length : PLAIN_PIECE_BYTES;
+        if (size < length && size > 1 && text[size - 1] == '\r')
+            --size;
+        piece.assign(text, size);
+        ReplaceSelection(piece.c_str());
+        text += size;
+        length -= size;
+    }
 }
 
 void CALLBACK RefreshPane(HWND, UINT, UINT_PTR, DWORD)
@@ -136,13 +173,17 @@ void CarryOutWrite(PaneWrite& write)
         SendMessageA(OutputWindow, WM_SETREDRAW, FALSE, 0);
     const bool atEnd = write.target.cpMin == -1;
     SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&write.target));
-    write.replaced = SelectionEnd() - SelectionStart();
+    const CHARRANGE selected = Selection();
+    write.replaced = selected.cpMax - selected.cpMin;
     if (write.entry) {
         CHARFORMATA format;
         BuildCharFormat(format, write.entry);
         SendMessageA(OutputWindow, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
     }
-    StreamIntoSelection(write.text, write.length, write.format);
+    if (write.format == SF_TEXT)
+        InsertPlainText(write.text, write.length, write.terminated);
+    else
+        StreamIntoSelection(write.text, write.length, write.format);
     if (atEnd)
         MoveCaretToEnd();
     if (shown) {
@@ -152,14 +193,23 @@ void CarryOutWrite(PaneWrite& write)
 }
 
 // Any thread: hands the write to the pane's thread and waits for it.
-int32_t WriteToPane(const FingerEntry* entry, const char* text, uint32_t length, WPARAM format,
+int32_t WriteToPane(const FingerEntry* entry, const char* text, uint32_t length, bool terminated, WPARAM format,
                     CHARRANGE target = {-1, -1})
 {
-    PaneWrite write = {entry, text, length, format, target, 0};
+    PaneWrite write = {entry, text, length, terminated, format, target, 0};
     LockOutput();
     SendMessageA(OutputWindow, WM_PANE_WRITE, 0, reinterpret_cast<LPARAM>(&write));
     UnlockOutput();
     return write.replaced;
+}
+
+// Any thread: the caret goes to the end of the pane; returns that position.
+int32_t MoveCaretToEndAndTell()
+{
+    LockOutput();
+    const auto end = static_cast<int32_t>(SendMessageA(OutputWindow, WM_PANE_END, 0, 0));
+    UnlockOutput();
+    return end;
 }
 
 bool IsOutputCommand(WORD id)
@@ -190,6 +240,9 @@ LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPA
     case WM_PANE_WRITE:
         CarryOutWrite(*reinterpret_cast<PaneWrite*>(lParam));
         return 0;
+    case WM_PANE_END:
+        MoveCaretToEnd();
+        return Selection().cpMax;
     case WM_DESTROY:
         CancelPaneRefresh();
         break;
@@ -261,7 +314,12 @@ void MoveCaretToEnd()
 
 void ScrollToCaret()
 {
-    SendMessageA(OutputWindow, EM_SCROLLCARET, 0, 0);
+    // A writer on another thread need not wait for the scroll: the pane's
+    // thread scrolls as soon as it takes the request from its queue.
+    if (GetWindowThreadProcessId(OutputWindow, nullptr) == GetCurrentThreadId())
+        SendMessageA(OutputWindow, EM_SCROLLCARET, 0, 0);
+    else
+        PostMessageA(OutputWindow, EM_SCROLLCARET, 0, 0);
 }
 
 void JumpToEntryOutput(const FingerEntry* entry)
@@ -302,17 +360,17 @@ void SetEntryFormat(const FingerEntry* entry)
 
 void AppendText(const char* text)
 {
-    WriteToPane(nullptr, text, static_cast<uint32_t>(strlen(text)), SF_TEXT);
+    WriteToPane(nullptr, text, static_cast<uint32_t>(strlen(text)), true, SF_TEXT);
 }
 
 void AppendEntryText(const FingerEntry* entry, const char* text)
 {
-    WriteToPane(entry, text, static_cast<uint32_t>(strlen(text)), SF_TEXT);
+    WriteToPane(entry, text, static_cast<uint32_t>(strlen(text)), true, SF_TEXT);
 }
 
 int StreamBufferToOutput(const FingerEntry* entry, const char* buffer, uint32_t length)
 {
-    WriteToPane(entry, buffer, length, entry ? SF_TEXT : SF_RTF);
+    WriteToPane(entry, buffer, length, false, entry ? SF_TEXT : SF_RTF);
     return 0;
 }
 
@@ -320,19 +378,14 @@ void BeginEntryOutput(FingerEntry* entry)
 {
     if (entry->flags & FE_RECYCLE_OUTPUT)
         RecycleEntryOutput(entry);
-    LockOutput();
-    MoveCaretToEnd();
-    entry->outputStart = SelectionStart();
-    UnlockOutput();
+    entry->outputStart = MoveCaretToEndAndTell();
 }
 
 void EndEntryOutput(FingerEntry* entry)
 {
-    LockOutput();
-    MoveCaretToEnd();
+    const int32_t end = MoveCaretToEndAndTell();
     if (entry->flags & FE_RECYCLE_OUTPUT)
-        entry->outputEnd = SelectionEnd();
-    UnlockOutput();
+        entry->outputEnd = end;
 }
 
 void RecycleEntryOutput(FingerEntry* entry)
@@ -343,7 +396,7 @@ void RecycleEntryOutput(FingerEntry* entry)
     // over from a run without recycling must never cut into other output.
     if (start < 0 || end <= start)
         return;
-    const int32_t removed = WriteToPane(nullptr, "", 0, SF_TEXT, {start, end});
+    const int32_t removed = WriteToPane(nullptr, "", 0, true, SF_TEXT, {start, end});
     if (removed <= 0)
         return;
     LockEntryList();

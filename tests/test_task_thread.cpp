@@ -149,8 +149,9 @@ TEST(TimeStamp, FormatIsTheCLocaleLine)
     EXPECT_TRUE(std::regex_match(buffer, std::regex(kStampPattern))) << buffer;
     char expected[256];
     strftime(expected, sizeof expected, "On %A, %d of %B %Y at %I:%M %p:\n", localtime(&now));
-    if (time(nullptr) / 60 == now / 60)
+    if (time(nullptr) / 60 == now / 60) {
         EXPECT_STREQ(buffer, expected);
+    }
     char tiny[8];
     EXPECT_EQ(FormatTimeStamp(tiny, sizeof tiny), 0);
 }

@@ -1,5 +1,7 @@
 #include "test_servers.h"
 
+// Room for many open connections in one select.
+#define FD_SETSIZE 512
 #include <winsock.h>
 
 #include <atomic>
@@ -13,9 +15,10 @@ struct TestServerState {
     SOCKET listener = INVALID_SOCKET;
     bool winsockStarted = false;
     std::atomic<bool> stopping{false};
-    std::thread acceptThread;
-    // Only the accept thread adds to this; it joins them all before it ends.
-    std::vector<std::thread> connectionThreads;
+    // Accepts and serves every connection in one select loop, so a new
+    // connection is answered as soon as it arrives and a silent one holds
+    // up no other.
+    std::thread serveThread;
 
     mutable std::mutex mutex;
     std::vector<std::string> queries;
@@ -24,190 +27,248 @@ struct TestServerState {
 
 namespace {
 
+// The longest one select waits, and so how soon the loop sees a stop.
 constexpr int SLICE_MS = 50;
 constexpr int LINGER_AFTER_ANSWER_MS = 3000;
 
-// One accepted connection, owned by its thread.
+// Where a connection is in its conversation.
+enum Stage {
+    // Reading the query line.
+    STAGE_QUERY,
+    // Waiting out the delay before the answer.
+    STAGE_DELAY,
+    // Sending the current piece of the answer.
+    STAGE_SEND,
+    // Waiting between two pieces.
+    STAGE_PAUSE,
+    // Reading until the client closes, without limit.
+    STAGE_SILENT,
+    // Answered and half-closed: reading until the client closes or the linger ends.
+    STAGE_LINGER,
+    // To be closed.
+    STAGE_DONE
+};
+
+// One accepted connection, owned by the serving thread.
 struct Connection {
-    TestServerState* state;
     SOCKET socket;
     int index;
     std::string received;
     bool peerClosed;
+    Stage stage;
+    // When the current stage began, and how long it lasts at most (delay, pause, linger).
+    DWORD since;
+    DWORD lastsMs;
+    // The answer bytes sent so far, and the end of the piece being sent.
+    size_t sent;
+    size_t pieceEnd;
 };
 
-void Record(Connection& connection, const char* bytes, int count)
+bool Elapsed(const Connection& connection, DWORD now)
 {
-    connection.received.append(bytes, static_cast<size_t>(count));
-    std::lock_guard<std::mutex> lock(connection.state->mutex);
-    connection.state->queries[static_cast<size_t>(connection.index)].append(bytes, static_cast<size_t>(count));
+    return now - connection.since >= connection.lastsMs;
 }
 
-// Waits up to ms (at most one slice) for bytes from the client and records them.
-void ReadSome(Connection& connection, int ms)
+void Enter(Connection& connection, Stage stage, DWORD now, DWORD lastsMs = 0)
 {
-    if (connection.peerClosed) {
-        Sleep(static_cast<DWORD>(ms));
-        return;
-    }
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(connection.socket, &readable);
-    timeval timeout{0, ms * 1000};
-    if (select(0, &readable, nullptr, nullptr, &timeout) <= 0)
-        return;
+    connection.stage = stage;
+    connection.since = now;
+    connection.lastsMs = lastsMs;
+}
+
+void Record(TestServerState* state, Connection& connection, const char* bytes, int count)
+{
+    connection.received.append(bytes, static_cast<size_t>(count));
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->queries[static_cast<size_t>(connection.index)].append(bytes, static_cast<size_t>(count));
+}
+
+// Takes whatever the client has sent; notes when it has closed.
+void ReadAvailable(TestServerState* state, Connection& connection)
+{
     char buffer[4096];
     int count = recv(connection.socket, buffer, sizeof(buffer), 0);
     if (count > 0)
-        Record(connection, buffer, count);
+        Record(state, connection, buffer, count);
     else if (count == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
         connection.peerClosed = true;
 }
 
-// Keeps reading for ms milliseconds; false when the server is stopping.
-bool WaitAndRead(Connection& connection, int ms)
+// The piece that starts at the bytes sent so far.
+void StartPiece(const TestServerState* state, Connection& connection, DWORD now)
 {
-    DWORD start = GetTickCount();
-    while (!connection.state->stopping) {
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= static_cast<DWORD>(ms))
-            return true;
-        DWORD left = static_cast<DWORD>(ms) - elapsed;
-        ReadSome(connection, left < SLICE_MS ? static_cast<int>(left) : SLICE_MS);
-    }
-    return false;
+    const size_t size = state->answer.size();
+    const size_t chunk = state->behaviour.chunkBytes;
+    connection.pieceEnd = chunk == 0 || size - connection.sent < chunk ? size : connection.sent + chunk;
+    Enter(connection, STAGE_SEND, now);
 }
 
-// Reads until the client closes, the server stops or limitMs pass (negative: no limit).
-void ReadUntilClosed(Connection& connection, int limitMs)
+// Sends as much of the current piece as the socket takes.
+void SendSome(const TestServerState* state, Connection& connection)
 {
-    DWORD start = GetTickCount();
-    while (!connection.state->stopping && !connection.peerClosed) {
-        if (limitMs >= 0 && GetTickCount() - start >= static_cast<DWORD>(limitMs))
+    while (connection.sent < connection.pieceEnd) {
+        int count = send(connection.socket, state->answer.data() + connection.sent,
+                         static_cast<int>(connection.pieceEnd - connection.sent), 0);
+        if (count > 0) {
+            connection.sent += static_cast<size_t>(count);
+        } else {
+            if (WSAGetLastError() != WSAEWOULDBLOCK)
+                connection.stage = STAGE_DONE;
             return;
-        ReadSome(connection, SLICE_MS);
-    }
-}
-
-// Reads up to CRLF or until the client stops sending; false when the server is stopping.
-bool ReadQueryLine(Connection& connection)
-{
-    while (!connection.state->stopping) {
-        if (connection.received.find("\r\n") != std::string::npos || connection.peerClosed)
-            return true;
-        ReadSome(connection, SLICE_MS);
-    }
-    return false;
-}
-
-// Sends all bytes, reading whatever the client sends meanwhile; false when
-// the connection failed or the server is stopping.
-bool SendAll(Connection& connection, const char* bytes, size_t size)
-{
-    size_t sent = 0;
-    while (sent < size) {
-        if (connection.state->stopping)
-            return false;
-        fd_set writable;
-        FD_ZERO(&writable);
-        FD_SET(connection.socket, &writable);
-        timeval timeout{0, SLICE_MS * 1000};
-        int ready = select(0, nullptr, &writable, nullptr, &timeout);
-        if (ready < 0)
-            return false;
-        if (ready == 0) {
-            ReadSome(connection, 0);
-            continue;
         }
-        size_t piece = size - sent < 65536 ? size - sent : 65536;
-        int count = send(connection.socket, bytes + sent, static_cast<int>(piece), 0);
-        if (count > 0)
-            sent += static_cast<size_t>(count);
-        else if (WSAGetLastError() != WSAEWOULDBLOCK)
-            return false;
     }
-    return true;
 }
 
-bool SendAnswer(Connection& connection)
+void FinishAnswer(const TestServerState* state, Connection& connection, DWORD now)
 {
-    const ServerBehaviour& behaviour = connection.state->behaviour;
-    const std::string& answer = connection.state->answer;
-    if (behaviour.chunkBytes == 0)
-        return SendAll(connection, answer.data(), answer.size());
-    for (size_t offset = 0; offset < answer.size(); offset += behaviour.chunkBytes) {
-        if (offset > 0 && !WaitAndRead(connection, behaviour.chunkDelayMs))
-            return false;
-        size_t piece = answer.size() - offset < behaviour.chunkBytes ? answer.size() - offset : behaviour.chunkBytes;
-        if (!SendAll(connection, answer.data() + offset, piece))
-            return false;
-    }
-    return true;
-}
-
-void Converse(Connection& connection)
-{
-    const ServerBehaviour& behaviour = connection.state->behaviour;
-    if (behaviour.closeAtOnce)
-        return;
-    if (behaviour.readQueryLine && !ReadQueryLine(connection))
-        return;
-    if (behaviour.delayMs > 0 && !WaitAndRead(connection, behaviour.delayMs))
-        return;
-    if (behaviour.neverAnswer) {
-        ReadUntilClosed(connection, -1);
-        return;
-    }
-    if (!SendAnswer(connection))
-        return;
-    if (behaviour.closeAfterAnswer) {
+    if (state->behaviour.closeAfterAnswer) {
         // Half-close first so the client reads the whole answer and then the end of it.
         shutdown(connection.socket, 1);
-        ReadUntilClosed(connection, LINGER_AFTER_ANSWER_MS);
+        Enter(connection, STAGE_LINGER, now, LINGER_AFTER_ANSWER_MS);
     } else {
-        ReadUntilClosed(connection, -1);
+        Enter(connection, STAGE_SILENT, now);
     }
 }
 
-void ServeConnection(TestServerState* state, SOCKET client, int index)
+// Moves the connection on as far as it can go without waiting.
+void Advance(const TestServerState* state, Connection& connection, DWORD now)
 {
-    Connection connection{state, client, index, std::string(), false};
-    Converse(connection);
-    closesocket(client);
+    const ServerBehaviour& behaviour = state->behaviour;
+    for (;;) {
+        const Stage before = connection.stage;
+        switch (connection.stage) {
+        case STAGE_QUERY:
+            if (!behaviour.readQueryLine || connection.peerClosed ||
+                connection.received.find("\r\n") != std::string::npos)
+                Enter(connection, STAGE_DELAY, now, static_cast<DWORD>(behaviour.delayMs > 0 ? behaviour.delayMs : 0));
+            break;
+        case STAGE_DELAY:
+            if (!Elapsed(connection, now))
+                break;
+            if (behaviour.neverAnswer)
+                Enter(connection, STAGE_SILENT, now);
+            else
+                StartPiece(state, connection, now);
+            break;
+        case STAGE_SEND:
+            SendSome(state, connection);
+            if (connection.stage == STAGE_SEND && connection.sent == connection.pieceEnd) {
+                if (connection.sent == state->answer.size())
+                    FinishAnswer(state, connection, now);
+                else
+                    Enter(connection, STAGE_PAUSE, now, static_cast<DWORD>(behaviour.chunkDelayMs));
+            }
+            break;
+        case STAGE_PAUSE:
+            if (Elapsed(connection, now))
+                StartPiece(state, connection, now);
+            break;
+        case STAGE_SILENT:
+            if (connection.peerClosed)
+                connection.stage = STAGE_DONE;
+            break;
+        case STAGE_LINGER:
+            if (connection.peerClosed || Elapsed(connection, now))
+                connection.stage = STAGE_DONE;
+            break;
+        case STAGE_DONE:
+            break;
+        }
+        if (connection.stage == before)
+            return;
+    }
+}
+
+void CloseConnection(TestServerState* state, Connection& connection)
+{
+    closesocket(connection.socket);
     std::lock_guard<std::mutex> lock(state->mutex);
     ++state->closedCount;
 }
 
-void AcceptConnections(TestServerState* state)
+// Takes every waiting connection from the listener.
+void AcceptWaiting(TestServerState* state, std::vector<Connection>& connections, DWORD now)
 {
-    while (!state->stopping) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(state->listener, &readable);
-        timeval timeout{0, SLICE_MS * 1000};
-        int ready = select(0, &readable, nullptr, nullptr, &timeout);
-        if (ready < 0)
-            Sleep(SLICE_MS);
-        if (ready <= 0)
-            continue;
+    while (connections.size() < FD_SETSIZE - 1) {
         sockaddr_in from{};
         int fromSize = sizeof(from);
         SOCKET client = accept(state->listener, reinterpret_cast<sockaddr*>(&from), &fromSize);
         if (client == INVALID_SOCKET)
-            continue;
+            return;
         u_long nonBlocking = 1;
         ioctlsocket(client, FIONBIO, &nonBlocking);
-        int index;
+        Connection connection{client, 0, std::string(), false, STAGE_QUERY, now, 0, 0, 0};
         {
             std::lock_guard<std::mutex> lock(state->mutex);
-            index = static_cast<int>(state->queries.size());
+            connection.index = static_cast<int>(state->queries.size());
             state->queries.emplace_back();
         }
-        state->connectionThreads.emplace_back(ServeConnection, state, client, index);
+        if (state->behaviour.closeAtOnce)
+            connection.stage = STAGE_DONE;
+        else if (state->behaviour.readQueryLine)
+            ReadAvailable(state, connection);
+        connections.push_back(std::move(connection));
     }
-    for (std::thread& thread : state->connectionThreads)
-        thread.join();
-    state->connectionThreads.clear();
+}
+
+// How long the next select may wait: until the first delay, pause or
+// linger ends, at most one slice.
+long WaitMs(const std::vector<Connection>& connections, DWORD now)
+{
+    DWORD wait = SLICE_MS;
+    for (const Connection& connection : connections) {
+        if (connection.stage != STAGE_DELAY && connection.stage != STAGE_PAUSE && connection.stage != STAGE_LINGER)
+            continue;
+        const DWORD passed = now - connection.since;
+        const DWORD left = passed >= connection.lastsMs ? 0 : connection.lastsMs - passed;
+        if (left < wait)
+            wait = left;
+    }
+    return static_cast<long>(wait);
+}
+
+void Serve(TestServerState* state)
+{
+    std::vector<Connection> connections;
+    while (!state->stopping) {
+        DWORD now = GetTickCount();
+        for (Connection& connection : connections)
+            Advance(state, connection, now);
+        for (size_t i = connections.size(); i-- > 0;) {
+            if (connections[i].stage == STAGE_DONE) {
+                CloseConnection(state, connections[i]);
+                connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+
+        fd_set readable;
+        fd_set writable;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        if (connections.size() < FD_SETSIZE - 1)
+            FD_SET(state->listener, &readable);
+        for (const Connection& connection : connections) {
+            if (!connection.peerClosed)
+                FD_SET(connection.socket, &readable);
+            if (connection.stage == STAGE_SEND)
+                FD_SET(connection.socket, &writable);
+        }
+        timeval timeout{0, WaitMs(connections, now) * 1000};
+        int ready = select(0, &readable, &writable, nullptr, &timeout);
+        if (ready < 0)
+            Sleep(SLICE_MS);
+        if (ready <= 0)
+            continue;
+        now = GetTickCount();
+        for (Connection& connection : connections) {
+            if (FD_ISSET(connection.socket, &readable))
+                ReadAvailable(state, connection);
+        }
+        if (FD_ISSET(state->listener, &readable))
+            AcceptWaiting(state, connections, now);
+    }
+    for (Connection& connection : connections)
+        CloseConnection(state, connection);
 }
 
 }  // namespace
@@ -250,7 +311,7 @@ int StartTestServer(TestServer& server, const char* address, int port, const Ser
         StopTestServer(server);
         return 1;
     }
-    state.acceptThread = std::thread(AcceptConnections, &state);
+    state.serveThread = std::thread(Serve, &state);
     return 0;
 }
 
@@ -258,8 +319,8 @@ void StopTestServer(TestServer& server)
 {
     TestServerState& state = *server.state;
     state.stopping = true;
-    if (state.acceptThread.joinable())
-        state.acceptThread.join();
+    if (state.serveThread.joinable())
+        state.serveThread.join();
     if (state.listener != INVALID_SOCKET) {
         closesocket(state.listener);
         state.listener = INVALID_SOCKET;

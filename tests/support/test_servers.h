@@ -48,7 +48,7 @@ struct TestServer {
 int StartTestServer(TestServer& server, const char* address, int port, const ServerBehaviour& behaviour);
 
 // Closes the listening socket and every connection and ends the server's
-// threads; returns within about half a second. Does nothing when stopped.
+// thread; returns within about half a second. Does nothing when stopped.
 void StopTestServer(TestServer& server);
 
 // How many connections the server has accepted.
