@@ -11,6 +11,7 @@
 #include "entries/finger_entry.h"
 #include "entries/registry.h"
 #include "entries/settings.h"
+#include "support/registry_values.h"
 
 namespace {
 
@@ -26,65 +27,25 @@ double Seconds()
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-void DeleteTree(HKEY parent, const char* path)
-{
-    HKEY key;
-    if (RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        for (;;) {
-            char name[260];
-            DWORD length = sizeof name;
-            if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            DeleteTree(key, name);
-        }
-        RegCloseKey(key);
-    }
-    RegDeleteKeyA(parent, path);
-}
-
-void PutWord(HKEY key, const char* name, uint32_t value)
-{
-    RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&value), sizeof value);
-}
-
-void PutText(HKEY key, const char* name, const char* text)
-{
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text) + 1));
-}
-
 // The settings of a user past the welcome and `count` entries as a save
 // stores them.
 bool SeedRegistry(int count)
 {
-    DeleteTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
-    HKEY program;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, PROGRAM_KEY_PATH, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &program,
-                        nullptr) != ERROR_SUCCESS)
+    DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
+    if (!PutWord("", "Options", QUIET_OPTIONS))
         return false;
-    PutWord(program, "Options", QUIET_OPTIONS);
-    RegCloseKey(program);
     for (int i = 0; i < count; ++i) {
-        char path[300];
-        snprintf(path, sizeof path, "%s\\Entry %05d", PROFILES_KEY_PATH, i);
-        HKEY profile;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &profile, nullptr) !=
-            ERROR_SUCCESS)
+        char key[32];
+        snprintf(key, sizeof key, "Entry %05d", i);
+        char address[64];
+        snprintf(address, sizeof address, "user%d@127.0.0.2", i);
+        char monitor[16];
+        snprintf(monitor, sizeof monitor, "%08d.htm", i);
+        ProfileSeed seed = NewProfile(key, address, monitor, i % 5 == 0 ? static_cast<uint32_t>(FE_GROUP_MAIL) : 0u);
+        seed.fingerCount = static_cast<uint32_t>(i);
+        seed.lastFingered = 1700000000 + i;
+        if (!SeedProfile(seed))
             return false;
-        char text[64];
-        snprintf(text, sizeof text, "user%d@127.0.0.2", i);
-        PutText(profile, "Address", text);
-        snprintf(text, sizeof text, "%08d.htm", i);
-        PutText(profile, "Monitor Log", text);
-        PutWord(profile, "Flags", i % 5 == 0 ? static_cast<uint32_t>(FE_GROUP_MAIL) : 0u);
-        PutText(profile, "Icon Filename", "");
-        PutWord(profile, "Icon Index", 0);
-        PutWord(profile, "NumFingers", static_cast<uint32_t>(i));
-        PutWord(profile, "Colour", 0);
-        PutWord(profile, "Points", 120);
-        PutWord(profile, "Period", PERIOD_MINUTES);
-        PutWord(profile, "Interval", 0);
-        PutWord(profile, "Last Fingered", 1700000000u + static_cast<uint32_t>(i));
-        RegCloseKey(profile);
     }
     return true;
 }
@@ -259,6 +220,6 @@ void StartupFigures()
         PrintFigure("start to idle (message loop left with exitwhenidle)", entries, idle);
         PrintFigure("shutdown, idle to process end (saves every entry)", entries, shutdown);
     }
-    DeleteTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
+    DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
     DeleteFolder(folder);
 }

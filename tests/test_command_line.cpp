@@ -14,13 +14,6 @@
 
 namespace {
 
-constexpr char BAD_SWITCH_TITLE[] = "Ombrelane Bad Switch";
-
-std::string BadSwitchText(const std::string& word)
-{
-    return "Ombrelane doesn't know what \"" + word + "\" means.";
-}
-
 class CommandLineTest : public ::testing::Test {
 protected:
     void SetUp() override { owner = CreateTestMainWindow(); }
@@ -30,97 +23,58 @@ protected:
         ShellHandles.mainWindow = nullptr;
     }
 
-    // Parses the line while answering every box; returns the boxes seen.
-    std::vector<AnsweredBox> Parse(const char* line, int expectedResult)
-    {
-        BoxAnswerer answerer("", IDOK);
-        StartupSwitches = 0xDEADBEEF;
-        EXPECT_EQ(ParseCommandLine(owner, line), expectedResult) << (line ? line : "(null)");
-        return AnsweredBoxes();
-    }
-
     HWND owner = nullptr;
 };
 
-TEST_F(CommandLineTest, SwitchWordsSetTheirBitsInAnyCase)
+TEST_F(CommandLineTest, SwitchWordsSetTheirBitsAndUnknownWordsAreShownAsWritten)
 {
-    EXPECT_TRUE(Parse("MAIL Group2", 0).empty());
-    EXPECT_EQ(StartupSwitches, FE_GROUP_MAIL | FE_GROUP_2);
-
-    EXPECT_TRUE(Parse("mail status group1 group2 group3 exitwhenidle", 0).empty());
-    EXPECT_EQ(StartupSwitches, FE_ALL_GROUPS | SWITCH_EXIT_WHEN_IDLE);
-
-    EXPECT_TRUE(Parse("ExitWhenIdle", 0).empty());
-    EXPECT_EQ(StartupSwitches, SWITCH_EXIT_WHEN_IDLE);
-
-    // A word given twice has the effect of one.
-    EXPECT_TRUE(Parse("mail mail", 0).empty());
-    EXPECT_EQ(StartupSwitches, FE_GROUP_MAIL);
-}
-
-TEST_F(CommandLineTest, BlanksAroundAndBetweenWordsAreSkipped)
-{
-    EXPECT_TRUE(Parse("   status     group3", 0).empty());
-    EXPECT_EQ(StartupSwitches, FE_GROUP_STATUS | FE_GROUP_3);
-
-    // Blanks after the last word make no empty word.
-    EXPECT_TRUE(Parse("group1   ", 0).empty());
-    EXPECT_EQ(StartupSwitches, FE_GROUP_1);
-    EXPECT_TRUE(Parse("     ", 0).empty());
-    EXPECT_EQ(StartupSwitches, 0u);
-}
-
-TEST_F(CommandLineTest, AbsentOrEmptyLineClearsTheSwitches)
-{
-    EXPECT_TRUE(Parse(nullptr, 0).empty());
-    EXPECT_EQ(StartupSwitches, 0u);
-    EXPECT_TRUE(Parse("", 0).empty());
-    EXPECT_EQ(StartupSwitches, 0u);
-}
-
-TEST_F(CommandLineTest, UnknownWordIsShownAsWrittenAndStopsTheParse)
-{
-    std::vector<AnsweredBox> boxes = Parse("/mail", 1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, BAD_SWITCH_TITLE);
-    EXPECT_EQ(boxes[0].text, BadSwitchText("/mail"));
-    EXPECT_EQ(boxes[0].owner, owner);
-
-    boxes = Parse("-status", 1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, BadSwitchText("-status"));
-
-    // Only the first unknown word is reported.
-    boxes = Parse("mail bogus other", 1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, BadSwitchText("bogus"));
-}
-
-TEST_F(CommandLineTest, TabsBelongToTheWord)
-{
-    std::vector<AnsweredBox> boxes = Parse("mail\tstatus", 1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, BadSwitchText("mail\tstatus"));
-
-    boxes = Parse("\tmail", 1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, BadSwitchText("\tmail"));
-}
-
-TEST_F(CommandLineTest, OverlongWordIsShownCutAndNeverMatches)
-{
-    // A word of exactly 255 characters is still shown whole.
     const std::string longest(255, 'w');
-    std::vector<AnsweredBox> boxes = Parse(("mail " + longest).c_str(), 1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, BadSwitchText(longest));
-
-    // Past that the box shows the first 255 and marks the cut, even when the
-    // word begins like a switch word.
+    const std::string mailAndLongest = "mail " + longest;
     const std::string overlong = "mail" + std::string(296, 'x') + " status";
-    boxes = Parse(overlong.c_str(), 1);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, BadSwitchText(overlong.substr(0, 255) + "..."));
+    const struct {
+        const char* line;
+        uint32_t switches;  // when the line is accepted
+        std::string shown;  // the unknown word shown, "" when accepted
+    } cases[] = {
+        {"MAIL Group2", FE_GROUP_MAIL | FE_GROUP_2, ""},
+        {"mail status group1 group2 group3 exitwhenidle", FE_ALL_GROUPS | SWITCH_EXIT_WHEN_IDLE, ""},
+        {"ExitWhenIdle", SWITCH_EXIT_WHEN_IDLE, ""},
+        {"mail mail", FE_GROUP_MAIL, ""},
+        // Blanks around and between words are skipped and make no empty word.
+        {"   status     group3", FE_GROUP_STATUS | FE_GROUP_3, ""},
+        {"group1   ", FE_GROUP_1, ""},
+        {"     ", 0, ""},
+        {"", 0, ""},
+        {nullptr, 0, ""},
+        {"/mail", 0, "/mail"},
+        {"-status", 0, "-status"},
+        // Only the first unknown word is reported; tabs belong to the word.
+        {"mail bogus other", 0, "bogus"},
+        {"mail\tstatus", 0, "mail\tstatus"},
+        {"\tmail", 0, "\tmail"},
+        // A word of 255 characters is shown whole; past that the box shows the
+        // first 255 and marks the cut, even when the word begins like a switch.
+        {mailAndLongest.c_str(), 0, longest},
+        {overlong.c_str(), 0, overlong.substr(0, 255) + "..."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line ? c.line : "(null)");
+        BoxAnswerer answerer("", IDOK);
+        StartupSwitches = 0xDEADBEEF;
+        const int result = ParseCommandLine(owner, c.line);
+        std::vector<AnsweredBox> boxes = AnsweredBoxes();
+        if (c.shown.empty()) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(StartupSwitches, c.switches);
+            EXPECT_TRUE(boxes.empty());
+            continue;
+        }
+        EXPECT_EQ(result, 1);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, "Ombrelane Bad Switch");
+        EXPECT_EQ(boxes[0].text, "Ombrelane doesn't know what \"" + c.shown + "\" means.");
+        EXPECT_EQ(boxes[0].owner, owner);
+    }
 }
 
 }

@@ -14,41 +14,10 @@
 #include "output/output_window.h"
 #include "shell/shell_handles.h"
 #include "support/program_fixture.h"
+#include "support/test_files.h"
 #include "support/test_windows.h"
 
 namespace {
-
-void WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-bool FileExists(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
 
 std::string ProgramFolderOfThisTest()
 {
@@ -86,7 +55,7 @@ protected:
         StartTestProgram({.simulate = true, .startTaskThread = false});
         ASSERT_EQ(SetUpPaths(), 1);
         base = TempFolder() + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        RemoveTree(base);
+        RemoveFolderTree(base);
         CreateDirectoryA(base.c_str(), nullptr);
         // A program folder with blanks in its name, as under "Program Files".
         const std::string program = base + "\\Program Folder";
@@ -110,7 +79,7 @@ protected:
         StopAnsweringBoxes();
         SetEnvironmentVariableA("OMBRELANE_RECORD_FILE", nullptr);
         StopTestProgram();
-        RemoveTree(base);
+        RemoveFolderTree(base);
     }
 
     FingerEntry* EntryWithFile(const char* name, const std::string& answer, uint32_t flags = 0)
@@ -125,66 +94,62 @@ protected:
     // Waits for the stand-in browser's record and returns it.
     std::map<std::string, std::string> BrowserRecord()
     {
-        EXPECT_TRUE(PumpUntil([&] { return FileExists(record); }, 30000)) << "the browser was not started";
+        EXPECT_TRUE(PumpUntil([&] { return IsFile(record); }, 30000)) << "the browser was not started";
         return ReadRecord(record);
     }
 
     bool BrowserStartedWithin(DWORD ms)
     {
-        return PumpUntil([&] { return FileExists(record); }, ms);
+        return PumpUntil([&] { return IsFile(record); }, ms);
+    }
+
+    // True when a stand-in browser has been started with exactly this file.
+    bool BrowserOpened(const std::string& path)
+    {
+        return PumpUntil([&] { return IsFile(record) && ReadRecord(record)["argv[1]"] == path; }, 30000);
     }
 };
 
-TEST_F(HtmlOutputTest, DetectionFollowsTheTagsWhenAutomatic)
+TEST_F(HtmlOutputTest, DetectionFollowsTheTagsWhenAutomaticAndTheEntrysChoice)
 {
     Settings.options |= OPT_AUTO_HTML;
     FingerEntry* entry = AddTestEntry("Detect", "a@b");
-    EXPECT_TRUE(IsHtmlOutput(entry, "Plan:\n<HTML><BODY>hi</BODY></HTML>\n"));
-    EXPECT_TRUE(IsHtmlOutput(entry, "<html>lower</html>"));
-    EXPECT_TRUE(IsHtmlOutput(entry, "<html>mixed</HTML>"));
-    EXPECT_TRUE(IsHtmlOutput(entry, "<HTML>mixed</html>"));
-    EXPECT_FALSE(IsHtmlOutput(entry, "plain text"));
-    EXPECT_FALSE(IsHtmlOutput(entry, "<html> never closed"));
-    EXPECT_FALSE(IsHtmlOutput(entry, "closing first </html> then <html>"));
-    EXPECT_FALSE(IsHtmlOutput(entry, "closing first </HTML> then <HTML>"));
-    // A lower-case closing tag before the opening one decides, even when an
-    // upper-case one follows.
-    EXPECT_FALSE(IsHtmlOutput(entry, "</html><html></HTML>"));
-    EXPECT_FALSE(IsHtmlOutput(entry, "<Html>other case</Html>"));
-    EXPECT_FALSE(IsHtmlOutput(entry, "< html></html>"));
-    // The search ends at the first NUL.
-    const char cut[] = "<html>\0</html>";
-    EXPECT_FALSE(IsHtmlOutput(entry, cut));
-}
+    const std::pair<std::string, bool> answers[] = {
+        {"Plan:\n<HTML><BODY>hi</BODY></HTML>\n", true},
+        {"<html>lower</html>", true},
+        {"<html>mixed</HTML>", true},
+        {"<HTML>mixed</html>", true},
+        {"plain text", false},
+        {"<html> never closed", false},
+        {"closing first </html> then <html>", false},
+        {"closing first </HTML> then <HTML>", false},
+        // A lower-case closing tag before the opening one decides, even when
+        // an upper-case one follows.
+        {"</html><html></HTML>", false},
+        {"<Html>other case</Html>", false},
+        {"< html></html>", false},
+        // The search ends at the first NUL.
+        {std::string("<html>\0</html>", 14), false},
+    };
+    for (const auto& [answer, html] : answers)
+        EXPECT_EQ(IsHtmlOutput(entry, answer.c_str()), html) << answer;
 
-TEST_F(HtmlOutputTest, EntryChoicesOverrideDetection)
-{
-    const char* html = "<HTML>page</HTML>";
+    const char* page = "<HTML>page</HTML>";
     FingerEntry* never = AddTestEntry("Never", "a@b", FE_HTML_NEVER);
     FingerEntry* always = AddTestEntry("Always", "a@b", FE_HTML_ALWAYS);
     FingerEntry* both = AddTestEntry("Both", "a@b", FE_HTML_ALWAYS | FE_HTML_NEVER);
-    FingerEntry* allow = AddTestEntry("Allow", "a@b");
-
-    Settings.options |= OPT_AUTO_HTML;
-    EXPECT_FALSE(IsHtmlOutput(never, html));
-    EXPECT_TRUE(IsHtmlOutput(always, "no tags at all"));
-    EXPECT_FALSE(IsHtmlOutput(both, html));
-    EXPECT_TRUE(IsHtmlOutput(allow, html));
-
-    Settings.options &= ~OPT_AUTO_HTML;
-    EXPECT_FALSE(IsHtmlOutput(allow, html));
-    EXPECT_TRUE(IsHtmlOutput(always, "no tags at all"));
-}
-
-TEST_F(HtmlOutputTest, QuickFingerHasNoPageToOpen)
-{
-    Settings.options |= OPT_AUTO_HTML;
     FingerEntry* quick = AddTestEntry("", "quick@host", FE_TEMPORARY | FE_HTML_ALWAYS);
     quick->monitorFile[0] = '\0';
-    EXPECT_FALSE(IsHtmlOutput(quick, "<html>x</html>"));
+    EXPECT_FALSE(IsHtmlOutput(never, page));
+    EXPECT_TRUE(IsHtmlOutput(always, "no tags at all"));
+    EXPECT_FALSE(IsHtmlOutput(both, page));
+    EXPECT_FALSE(IsHtmlOutput(quick, page)) << "a quick finger has no page to open";
+    Settings.options &= ~OPT_AUTO_HTML;
+    EXPECT_FALSE(IsHtmlOutput(entry, page));
+    EXPECT_TRUE(IsHtmlOutput(always, "no tags at all"));
+
     AnswerBoxes("", IDOK);
     EXPECT_EQ(ViewHtmlOutput(quick), 1);
-    StopAnsweringBoxes();
     EXPECT_EQ(AnsweredBoxCount(), 0);
     EXPECT_FALSE(BrowserStartedWithin(500));
 }
@@ -199,17 +164,7 @@ TEST_F(HtmlOutputTest, BrowserGetsTheMonitorFileQuoted)
     EXPECT_EQ(started["argv[1]"], PathOf(entry));
 }
 
-TEST_F(HtmlOutputTest, AlwaysHtmlLastOutputOpensTheBrowserWithDetectionOff)
-{
-    Settings.options &= ~OPT_AUTO_HTML;
-    FingerEntry* entry = EntryWithFile("Always", "no tags here", FE_HTML_ALWAYS);
-    EXPECT_EQ(ViewEntryLastOutput(entry), 0);
-    auto started = BrowserRecord();
-    EXPECT_EQ(started["argv[1]"], PathOf(entry));
-    EXPECT_EQ(PaneText(), "");
-}
-
-TEST_F(HtmlOutputTest, DetectedHtmlLastOutputOpensTheBrowserAndNeverShowsText)
+TEST_F(HtmlOutputTest, HtmlLastOutputOpensTheBrowserAndNeverShowsText)
 {
     Settings.options |= OPT_AUTO_HTML;
     FingerEntry* never = EntryWithFile("Never", "<HTML>text</HTML>", FE_HTML_NEVER);
@@ -219,7 +174,12 @@ TEST_F(HtmlOutputTest, DetectedHtmlLastOutputOpensTheBrowserAndNeverShowsText)
 
     FingerEntry* detected = EntryWithFile("Detected", "<HTML>page</HTML>");
     EXPECT_EQ(ViewEntryLastOutput(detected), 0);
-    EXPECT_EQ(BrowserRecord()["argv[1]"], PathOf(detected));
+    EXPECT_TRUE(BrowserOpened(PathOf(detected)));
+
+    Settings.options &= ~OPT_AUTO_HTML;
+    FingerEntry* always = EntryWithFile("Always", "no tags here", FE_HTML_ALWAYS);
+    EXPECT_EQ(ViewEntryLastOutput(always), 0);
+    EXPECT_TRUE(BrowserOpened(PathOf(always)));
     EXPECT_EQ(PaneText(), "<HTML>text</HTML>");
 }
 
@@ -229,7 +189,6 @@ TEST_F(HtmlOutputTest, BrowserThatIsMissingIsReported)
     snprintf(Settings.userBrowser, sizeof Settings.userBrowser, "%s\\no such browser.exe", base.c_str());
     AnswerBoxes("", IDOK);
     EXPECT_EQ(ViewHtmlOutput(entry), 1);
-    StopAnsweringBoxes();
     auto boxes = AnsweredBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, "View HTML Output");
@@ -244,21 +203,19 @@ TEST_F(HtmlOutputTest, AssociatedProgramLookup)
     EXPECT_EQ(lstrcmpiA(result, browser.c_str()), 0) << result;
 
     const std::string missing = base + "\\missing.htm";
-    AnswerBoxes("", IDOK);
-    EXPECT_EQ(FindAssociatedProgram(missing.c_str(), "", result), 1);
-    StopAnsweringBoxes();
-    ASSERT_EQ(AnsweredBoxCount(), 1);
-    EXPECT_EQ(AnsweredBoxes()[0].caption, "Ombrelane");
-    EXPECT_EQ(AnsweredBoxes()[0].text, "Couldn't find: " + missing);
-
     const std::string unknown = base + "\\answer.zqxw";
     WriteWholeFile(unknown, "x");
-    AnswerBoxes("", IDOK);
-    EXPECT_EQ(FindAssociatedProgram(unknown.c_str(), "", result), 1);
-    StopAnsweringBoxes();
-    ASSERT_EQ(AnsweredBoxCount(), 1);
-    EXPECT_EQ(AnsweredBoxes()[0].caption, "Ombrelane");
-    EXPECT_EQ(AnsweredBoxes()[0].text, "Couldn't find a program associated with:\n" + unknown);
+    const std::pair<std::string, std::string> failures[] = {
+        {missing, "Couldn't find: " + missing},
+        {unknown, "Couldn't find a program associated with:\n" + unknown},
+    };
+    for (const auto& [file, text] : failures) {
+        AnswerBoxes("", IDOK);
+        EXPECT_EQ(FindAssociatedProgram(file.c_str(), "", result), 1);
+        ASSERT_EQ(AnsweredBoxCount(), 1);
+        EXPECT_EQ(AnsweredBoxes()[0].caption, "Ombrelane");
+        EXPECT_EQ(AnsweredBoxes()[0].text, text);
+    }
 }
 
 TEST_F(HtmlOutputTest, LastOutputIsShownAsTextInTheEntryFormat)
@@ -281,20 +238,17 @@ TEST_F(HtmlOutputTest, LastOutputIsShownAsTextInTheEntryFormat)
     EXPECT_FALSE(BrowserStartedWithin(300));
 }
 
-TEST_F(HtmlOutputTest, MissingOrEmptyLastOutput)
+TEST_F(HtmlOutputTest, MissingEmptyAndLongLastOutput)
 {
     FingerEntry* missing = AddTestEntry("Missing", "m@host");
     AnswerBoxes("", IDOK);
     EXPECT_EQ(ViewEntryLastOutput(missing), 1);
     FingerEntry* empty = EntryWithFile("Empty", "");
     EXPECT_EQ(ViewEntryLastOutput(empty), 0);
-    StopAnsweringBoxes();
     EXPECT_EQ(AnsweredBoxCount(), 0);
     EXPECT_EQ(PaneText(), "");
-}
 
-TEST_F(HtmlOutputTest, LongStoredAnswerIsCutAtTheAnswerSize)
-{
+    // A stored answer longer than the answer size is cut to it.
     const std::string answer(Settings.maxAllocSize + 100, 'y');
     FingerEntry* entry = EntryWithFile("Long", answer);
     EXPECT_EQ(ViewEntryLastOutput(entry), 0);
@@ -311,7 +265,6 @@ TEST_F(HtmlOutputTest, WelcomeDocumentIsRichTextFromTheCurrentFolder)
     EXPECT_EQ(PaneText(), "");
     WriteWholeFile(base + "\\Welcome.rtf", "{\\rtf1\\ansi Hello {\\b bold} welcome\\par}");
     EXPECT_EQ(ShowWelcomeDocument("Welcome.rtf"), 0);
-    StopAnsweringBoxes();
     SetCurrentDirectoryA(previous);
     EXPECT_EQ(AnsweredBoxCount(), 0);
     std::string text = PaneText();

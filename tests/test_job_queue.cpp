@@ -5,9 +5,11 @@
 
 #include "entries/settings.h"
 #include "jobs/job_queue.h"
+#include "jobs/task_thread.h"
 #include "output/output_window.h"
 #include "shell/status_bar.h"
 #include "support/program_fixture.h"
+#include "support/test_windows.h"
 
 namespace {
 
@@ -29,7 +31,11 @@ std::vector<FingerEntry*> QueuedEntries()
 class JobQueueTest : public ::testing::Test {
 protected:
     void SetUp() override { StartTestProgram(); }
-    void TearDown() override { StopTestProgram(); }
+    void TearDown() override
+    {
+        StopAnsweringBoxes();
+        StopTestProgram();
+    }
 
     // Keeps the task thread inside its current job: it needs the output pane
     // to begin a job, so holding the pane's mutex holds the job active.
@@ -54,12 +60,8 @@ TEST_F(JobQueueTest, JobsQueueInOrderAndRunOldestFirst)
     EXPECT_EQ(GetJobCount(), 3u);
     PauseJobs();
     ASSERT_TRUE(WaitForJobsDone());
-    EXPECT_EQ(PaneText(), std::string("Fingering \"a@one\" \n") + "   This is simulated finger output.\n"
-                              "   Uncheck the simulate finger box on\n   Tools->Options->Advanced.\n\n" +
-                              "Performing WHOIS \"b@two\" \n" + "   This is simulated whois output.\n"
-                              "   Uncheck the simulate finger box on\n   Tools->Options->Advanced.\n\n" +
-                              "Fingering \"a@one\" \n" + "   This is simulated finger output.\n"
-                              "   Uncheck the simulate finger box on\n   Tools->Options->Advanced.\n\n");
+    const std::string finger = std::string("Fingering \"a@one\" \n") + SimulatedFingerAnswer;
+    EXPECT_EQ(PaneText(), finger + "Performing WHOIS \"b@two\" \n" + SimulatedWhoisAnswer + finger);
     EXPECT_EQ(a->fingerCount, 2u);
     EXPECT_EQ(b->fingerCount, 1u);
 }
@@ -68,22 +70,21 @@ TEST_F(JobQueueTest, RefusalsWhileLoadingClosingOrKilling)
 {
     FingerEntry* a = AddTestEntry("A", "a@one");
     PauseJobs();
-    StartBoxAnswerer();
+    AnswerBoxes("", IDOK);
     SetJobState(0xFFFFFFFFu, JS_LOADING);
     EXPECT_EQ(AddJob(JOB_FINGER, a), 1);
     SetJobState(~static_cast<uint32_t>(JS_LOADING), 0);
     EXPECT_EQ(GetJobCount(), 0u);
-    PumpMessagesUntil([] { return false; }, 200);
-    EXPECT_TRUE(StopBoxAnswerer().empty());
+    PumpMessagesFor(200);
+    EXPECT_EQ(AnsweredBoxCount(), 0);
 
     // A pending kill refuses with a box, once per attempt. Holding the job
     // list keeps the task thread from finishing the kill meanwhile.
     LockJobList();
     SetJobState(0xFFFFFFFFu, JS_KILLING);
-    StartBoxAnswerer();
     EXPECT_EQ(AddJob(JOB_FINGER, a), 1);
     EXPECT_EQ(AddJob(JOB_FINGER, a), 1);
-    std::vector<SeenBox> boxes = StopBoxAnswerer();
+    std::vector<AnsweredBox> boxes = AnsweredBoxes();
     UnlockJobList();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].caption, "Kill All Jobs");
@@ -91,10 +92,9 @@ TEST_F(JobQueueTest, RefusalsWhileLoadingClosingOrKilling)
     SetJobState(~static_cast<uint32_t>(JS_KILLING), 0);
 
     RequestShutdown();
-    StartBoxAnswerer();
     EXPECT_EQ(AddJob(JOB_FINGER, a), 1);
-    PumpMessagesUntil([] { return false; }, 200);
-    EXPECT_TRUE(StopBoxAnswerer().empty());
+    PumpMessagesFor(200);
+    EXPECT_EQ(AnsweredBoxCount(), 2);
     EXPECT_EQ(GetJobCount(), 0u);
 }
 
@@ -106,7 +106,7 @@ TEST_F(JobQueueTest, KillWhilePausedEmptiesTheQueueAndKeepsThePause)
         AddJob(JOB_FINGER, a);
     KillAllJobs();
     EXPECT_TRUE(JobQueue.jobState & JS_KILLING);
-    ASSERT_TRUE(PumpMessagesUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 2000));
+    ASSERT_TRUE(PumpUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 2000));
     EXPECT_EQ(GetJobCount(), 0u);
     EXPECT_EQ(JobQueue.jobHead, nullptr);
     EXPECT_EQ(JobQueue.jobTail, nullptr);
@@ -117,10 +117,10 @@ TEST_F(JobQueueTest, KillWhilePausedEmptiesTheQueueAndKeepsThePause)
 TEST_F(JobQueueTest, KillWithEmptyQueueClearsWithinAnIdleTurn)
 {
     KillAllJobs();
-    EXPECT_TRUE(PumpMessagesUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 1000));
+    EXPECT_TRUE(PumpUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 1000));
     // Kill and pause are ignored while closing.
     RequestShutdown();
-    ASSERT_TRUE(PumpMessagesUntil([] { return (JobQueue.jobState & JS_THREAD_ENDED) != 0; }, 2000));
+    ASSERT_TRUE(PumpUntil([] { return (JobQueue.jobState & JS_THREAD_ENDED) != 0; }, 2000));
     KillAllJobs();
     PauseJobs();
     EXPECT_FALSE(JobQueue.jobState & (JS_KILLING | JS_PAUSED));
@@ -132,11 +132,11 @@ TEST_F(JobQueueTest, PauseLetsTheRunningJobFinishAndHoldsTheRest)
     HoldTaskThread();
     for (FingerEntry* entry : entries)
         AddJob(JOB_FINGER, entry);
-    ASSERT_TRUE(PumpMessagesUntil(HeadActive, 2000));
+    ASSERT_TRUE(PumpUntil(HeadActive, 2000));
     PauseJobs();
     FreeTaskThread();
-    ASSERT_TRUE(PumpMessagesUntil([] { return GetJobCount() == 2 && !(JobQueue.jobState & JS_BUSY); }, 5000));
-    PumpMessagesUntil([] { return false; }, 400);
+    ASSERT_TRUE(PumpUntil([] { return GetJobCount() == 2 && !(JobQueue.jobState & JS_BUSY); }, 5000));
+    PumpUntil([] { return false; }, 400);
     EXPECT_EQ(GetJobCount(), 2u);
     EXPECT_EQ(entries[0]->fingerCount, 1u);
     EXPECT_EQ(entries[1]->fingerCount, 0u);
@@ -158,7 +158,7 @@ TEST_F(JobQueueTest, ReleaseEntryJobsWithActiveAndQueuedJobs)
     AddJob(JOB_FINGER, b);
     AddJob(JOB_FINGER, a);
     AddJob(JOB_FINGER, b);
-    ASSERT_TRUE(PumpMessagesUntil(HeadActive, 2000));
+    ASSERT_TRUE(PumpUntil(HeadActive, 2000));
     // b's jobs are queued, not started: both go silently.
     EXPECT_EQ(ReleaseEntryJobs(b), 0);
     EXPECT_EQ(QueuedEntries(), (std::vector<FingerEntry*>{a, a}));
@@ -183,7 +183,7 @@ TEST_F(JobQueueTest, ViewJobsListsTheQueue)
     HoldTaskThread();
     AddJob(JOB_FINGER, a);
     AddJob(JOB_WHOIS, b);
-    ASSERT_TRUE(PumpMessagesUntil(HeadActive, 2000));
+    ASSERT_TRUE(PumpUntil(HeadActive, 2000));
     ViewJobs();
     EXPECT_EQ(PaneText(), "Jobs Pending: 2\n"
                           "Job 01. Type: Fingering. Address: a@one(active)\n"
@@ -202,7 +202,7 @@ TEST_F(JobQueueTest, ShutdownPurgesTheQueueAndEndsTheThread)
     for (int i = 0; i < 3; ++i)
         AddJob(JOB_FINGER, a);
     EXPECT_EQ(RequestShutdown(), 0);
-    ASSERT_TRUE(PumpMessagesUntil([] { return (JobQueue.jobState & JS_THREAD_ENDED) != 0; }, 2000));
+    ASSERT_TRUE(PumpUntil([] { return (JobQueue.jobState & JS_THREAD_ENDED) != 0; }, 2000));
     EXPECT_EQ(GetJobCount(), 0u);
     EXPECT_EQ(a->fingerCount, 0u);
     ReleaseJobMutexes();

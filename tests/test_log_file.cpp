@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <string>
 
 #include "entries/settings.h"
@@ -12,47 +10,21 @@
 #include "output/monitor_files.h"
 #include "shell/shell_handles.h"
 #include "support/program_fixture.h"
+#include "support/test_files.h"
 #include "support/test_windows.h"
 
 namespace {
-
-void WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-bool FileExists(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
 
 std::string TimeStamp()
 {
     char stamp[256];
     FormatTimeStamp(stamp, sizeof stamp);
     return stamp;
+}
+
+std::string Header(const std::string& address)
+{
+    return "Fingering \"" + address + "\" \n";
 }
 
 class LogFileTest : public ::testing::Test {
@@ -65,7 +37,7 @@ protected:
         StartTestProgram({.simulate = true, .startTaskThread = taskThread});
         ASSERT_EQ(SetUpPaths(), 1);
         folder = TempFolder() + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        RemoveTree(folder);
+        RemoveFolderTree(folder);
         CreateDirectoryA(folder.c_str(), nullptr);
         const std::string monitor = folder + "\\Monitor";
         CreateDirectoryA(monitor.c_str(), nullptr);
@@ -79,48 +51,34 @@ protected:
     {
         StopAnsweringBoxes();
         StopTestProgram();
-        RemoveTree(folder);
+        RemoveFolderTree(folder);
+    }
+
+    void Finger(FingerEntry* entry, uint32_t type = JOB_FINGER)
+    {
+        ASSERT_EQ(AddJob(type, entry), 0);
+        ASSERT_TRUE(WaitForJobsDone());
     }
 };
 
-TEST_F(LogFileTest, AppendsExactlyTheBytesGiven)
+TEST_F(LogFileTest, AppendsExactlyTheBytesGivenWhileAViewerReadsTheLog)
 {
     Start(false);
-    EXPECT_FALSE(FileExists(log));
+    EXPECT_FALSE(IsFile(log));
     AppendToLog("first\n", 6);
-    AppendToLog("a\0b", 3);
-    AppendToLog("ignored tail", 0);
-    AppendToLog("last", 4);
-    EXPECT_EQ(ReadWholeFile(log), std::string("first\na\0blast", 13));
-}
-
-TEST_F(LogFileTest, LoggingOffWritesNothing)
-{
-    Start(false);
-    Settings.options &= ~OPT_LOGGING;
-    AppendToLog("nothing", 7);
-    EXPECT_FALSE(FileExists(log));
-}
-
-TEST_F(LogFileTest, AppendsWhileAViewerReadsTheLog)
-{
-    Start(false);
-    AppendToLog("one ", 4);
     HANDLE viewer = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 0, nullptr);
     ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
-    AppendToLog("two", 3);
+    AppendToLog("a\0b", 3);
+    AppendToLog("ignored tail", 0);
+    AppendToLog("last", 4);
     CloseHandle(viewer);
-    EXPECT_EQ(ReadWholeFile(log), "one two");
-}
+    EXPECT_EQ(ReadWholeFile(log), std::string("first\na\0blast", 13));
 
-TEST_F(LogFileTest, LogThatCannotBeOpenedDropsThePieceSilently)
-{
-    Start(false);
+    // A log that cannot be opened drops the piece without a word.
     snprintf(Settings.logFile, sizeof Settings.logFile, "%s\\no folder\\log.txt", folder.c_str());
     AnswerBoxes("", IDOK);
     AppendToLog("lost", 4);
-    StopAnsweringBoxes();
     EXPECT_EQ(AnsweredBoxCount(), 0);
 }
 
@@ -129,11 +87,10 @@ TEST_F(LogFileTest, LoggedTimedFingerLogsHeaderTimeAndAnswer)
     Start(true);
     FingerEntry* entry = AddTestEntry("Alice", "alice@127.0.0.1", FE_LOG_OUTPUT | FE_ADD_TIME);
     const std::string before = TimeStamp();
-    ASSERT_EQ(AddJob(JOB_FINGER, entry), 0);
-    ASSERT_TRUE(WaitForJobsDone());
+    Finger(entry);
     const std::string after = TimeStamp();
 
-    const std::string header = "Fingering \"alice@127.0.0.1\" \n";
+    const std::string header = Header("alice@127.0.0.1");
     const std::string answer = SimulatedFingerAnswer;
     const std::string logged = ReadWholeFile(log);
     EXPECT_TRUE(logged == header + before + answer || logged == header + after + answer) << logged;
@@ -141,8 +98,7 @@ TEST_F(LogFileTest, LoggedTimedFingerLogsHeaderTimeAndAnswer)
     EXPECT_EQ(ReadWholeFile(std::string(MonitorFolder) + "\\" + entry->monitorFile), answer);
 
     // A second finger appends.
-    AddJob(JOB_FINGER, entry);
-    ASSERT_TRUE(WaitForJobsDone());
+    Finger(entry);
     const std::string twice = ReadWholeFile(log);
     ASSERT_GT(twice.size(), logged.size());
     EXPECT_EQ(twice.substr(0, logged.size()), logged);
@@ -153,17 +109,15 @@ TEST_F(LogFileTest, LoggedTimedFingerLogsHeaderTimeAndAnswer)
 TEST_F(LogFileTest, EntryWithoutLogOutputAndLoggingOffLogNothing)
 {
     Start(true);
-    FingerEntry* quiet = AddTestEntry("Quiet", "quiet@127.0.0.1", FE_ADD_TIME);
-    AddJob(JOB_FINGER, quiet);
-    ASSERT_TRUE(WaitForJobsDone());
-    EXPECT_FALSE(FileExists(log));
+    Finger(AddTestEntry("Quiet", "quiet@127.0.0.1", FE_ADD_TIME));
+    EXPECT_FALSE(IsFile(log));
 
     Settings.options &= ~OPT_LOGGING;
     FingerEntry* logged = AddTestEntry("Logged", "logged@127.0.0.1", FE_LOG_OUTPUT | FE_ADD_TIME);
-    AddJob(JOB_FINGER, logged);
-    AddJob(JOB_WHOIS, logged);
-    ASSERT_TRUE(WaitForJobsDone());
-    EXPECT_FALSE(FileExists(log));
+    Finger(logged);
+    Finger(logged, JOB_WHOIS);
+    AppendToLog("nothing", 7);
+    EXPECT_FALSE(IsFile(log));
 }
 
 TEST_F(LogFileTest, QuickFingerIsLoggedWithoutAMonitorFile)
@@ -171,9 +125,8 @@ TEST_F(LogFileTest, QuickFingerIsLoggedWithoutAMonitorFile)
     Start(true);
     FingerEntry* quick = AddTestEntry("", "quick@127.0.0.1", FE_TEMPORARY | FE_LOG_OUTPUT);
     quick->monitorFile[0] = '\0';
-    AddJob(JOB_FINGER, quick);
-    ASSERT_TRUE(WaitForJobsDone());
-    EXPECT_EQ(ReadWholeFile(log), std::string("Fingering \"quick@127.0.0.1\" \n") + SimulatedFingerAnswer);
+    Finger(quick);
+    EXPECT_EQ(ReadWholeFile(log), Header("quick@127.0.0.1") + SimulatedFingerAnswer);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((std::string(MonitorFolder) + "\\*.htm").c_str(), &found);
     EXPECT_EQ(search, INVALID_HANDLE_VALUE);
@@ -181,13 +134,12 @@ TEST_F(LogFileTest, QuickFingerIsLoggedWithoutAMonitorFile)
         FindClose(search);
 }
 
-TEST_F(LogFileTest, ClearLogAsksFirst)
+TEST_F(LogFileTest, ClearLogAsksFirstAndViewingAClearedLogSaysItIsEmpty)
 {
     Start(false);
     WriteWholeFile(log, "kept");
     AnswerBoxes("Clear Log", IDNO);
     ClearLogCommand();
-    StopAnsweringBoxes();
     ASSERT_EQ(AnsweredBoxCount(), 1);
     EXPECT_EQ(AnsweredBoxes()[0].text, "Are you sure you want to clear the log?");
     EXPECT_EQ(AnsweredBoxes()[0].owner, ShellHandles.mainWindow);
@@ -195,20 +147,11 @@ TEST_F(LogFileTest, ClearLogAsksFirst)
 
     AnswerBoxes("Clear Log", IDYES);
     ClearLogCommand();
-    StopAnsweringBoxes();
     ASSERT_EQ(AnsweredBoxCount(), 1);
-    EXPECT_FALSE(FileExists(log));
-}
+    EXPECT_FALSE(IsFile(log));
 
-TEST_F(LogFileTest, ViewingAClearedLogSaysItIsEmpty)
-{
-    Start(false);
-    WriteWholeFile(log, "something");
-    ClearLog();
-    EXPECT_FALSE(FileExists(log));
     AnswerBoxes("", IDOK);
     ViewLog(ShellHandles.mainWindow);
-    StopAnsweringBoxes();
     ASSERT_EQ(AnsweredBoxCount(), 1);
     EXPECT_EQ(AnsweredBoxes()[0].caption, "View Log");
     EXPECT_EQ(AnsweredBoxes()[0].text, "The log is empty");
@@ -222,7 +165,6 @@ TEST_F(LogFileTest, LogWithoutAProgramIsReported)
     WriteWholeFile(odd, "x");
     AnswerBoxes("", IDOK);
     ViewLog(ShellHandles.mainWindow);
-    StopAnsweringBoxes();
     ASSERT_EQ(AnsweredBoxCount(), 1);
     EXPECT_EQ(AnsweredBoxes()[0].caption, "View Log");
     EXPECT_EQ(AnsweredBoxes()[0].text, "Couldn't execute \"" + odd + "\"");

@@ -29,38 +29,22 @@ namespace {
 
 TEST(MainLayout, SplitsTheAvailableHeightIntoThirteenths)
 {
-    // 30 toolbar + 20 status bar in a 570-high client: 520 available, unit 40.
-    MainLayout layout = ComputeMainLayout(0, 570, 30, 20, 0);
-    EXPECT_EQ(layout.outputHeight, 440);
-    EXPECT_EQ(layout.listHeight, 80);
-    EXPECT_EQ(layout.listTop, 30);
-    EXPECT_EQ(layout.outputTop, 110);
-    EXPECT_EQ(layout.statusTop, 550);
-
-    layout = ComputeMainLayout(0, 570, 30, 20, 4);
-    EXPECT_EQ(layout.outputHeight, 280);
-    EXPECT_EQ(layout.listHeight, 240);
-
-    layout = ComputeMainLayout(0, 570, 30, 20, 9);
-    EXPECT_EQ(layout.outputHeight, 80);
-    EXPECT_EQ(layout.listHeight, 440);
-}
-
-TEST(MainLayout, TheListTakesTheRemainderOfTheDivision)
-{
-    // 530 available: unit 40, remainder 10 goes to the list.
-    MainLayout layout = ComputeMainLayout(0, 580, 30, 20, 0);
-    EXPECT_EQ(layout.outputHeight, 440);
-    EXPECT_EQ(layout.listHeight, 90);
-    EXPECT_EQ(layout.statusTop, 560);
-}
-
-TEST(MainLayout, ATinyWindowGivesTheListEverything)
-{
-    MainLayout layout = ComputeMainLayout(0, 62, 30, 20, 4);
-    EXPECT_EQ(layout.outputHeight, 0);
-    EXPECT_EQ(layout.listHeight, 12);
-    EXPECT_EQ(layout.outputTop, 42);
+    // 30 toolbar + 20 status bar: 520 available in a 570-high client, unit
+    // 40; in 580, 530 available and the remainder goes to the list; a tiny
+    // window gives the list everything.
+    const struct {
+        int bottom, split, outputHeight, listHeight;
+    } cases[] = {
+        {570, 0, 440, 80}, {570, 4, 280, 240}, {570, 9, 80, 440}, {580, 0, 440, 90}, {62, 4, 0, 12},
+    };
+    for (const auto& c : cases) {
+        const MainLayout layout = ComputeMainLayout(0, c.bottom, 30, 20, c.split);
+        EXPECT_EQ(layout.outputHeight, c.outputHeight) << c.bottom << " " << c.split;
+        EXPECT_EQ(layout.listHeight, c.listHeight) << c.bottom << " " << c.split;
+        EXPECT_EQ(layout.listTop, 30);
+        EXPECT_EQ(layout.outputTop, 30 + c.listHeight);
+        EXPECT_EQ(layout.statusTop, c.bottom - 20);
+    }
 }
 
 // The program's main window with every child, default settings and a task
@@ -97,9 +81,10 @@ protected:
     {
         if (JobQueue.JobListMutex) {
             SetJobState(~static_cast<uint32_t>(JS_PAUSED), JS_CLOSING);
-            PumpMessagesUntil([] { return (JobQueue.jobState & JS_THREAD_ENDED) != 0; }, 30000);
+            PumpUntil([] { return (JobQueue.jobState & JS_THREAD_ENDED) != 0; }, 30000);
             ReleaseJobMutexes();
         }
+        StopAnsweringBoxes();
         JobQueue = {};
         if (window && IsWindow(window))
             DestroyWindow(window);
@@ -193,7 +178,7 @@ TEST_F(MainWindowTest, JobCommandsFromMenuAndTray)
     EXPECT_EQ(GetJobCount(), 2u);
     Command(IDM_KILL_JOBS);
     Command(IDM_PAUSE_JOBS);
-    EXPECT_TRUE(PumpMessagesUntil([] { return GetJobCount() == 0; }));
+    EXPECT_TRUE(PumpUntil([] { return GetJobCount() == 0; }, 10000));
 
     Command(IDM_VIEW_JOBS);
     EXPECT_NE(PaneText().find("Job"), std::string::npos);
@@ -211,9 +196,9 @@ TEST_F(MainWindowTest, GroupCommandsQueueTheirMembers)
     Command(IDM_TRAY_FINGER_GROUP2);
     EXPECT_EQ(GetJobCount(), 4u);
 
-    StartBoxAnswerer(IDOK, "Start Group Finger");
+    AnswerBoxes("Start Group Finger", IDOK);
     Command(IDM_FINGER_GROUP3);
-    std::vector<SeenBox> boxes = StopBoxAnswerer();
+    std::vector<AnsweredBox> boxes = AnsweredBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].text.find("\"Finger Group #3\""), std::string::npos);
     EXPECT_EQ(GetJobCount(), 4u);
@@ -225,6 +210,10 @@ TEST_F(MainWindowTest, FingerCommandsQueueTheSelectedEntries)
     AddTestEntry("Second", "b@127.0.0.1");
     Open();
     SetJobState(0xFFFFFFFFu, JS_PAUSED);
+    // Select All selects only while the list has the focus.
+    SetFocus(OutputWindow);
+    Command(IDM_SELECT_ALL);
+    EXPECT_EQ(CountSelectedRows(), 0);
     SetFocus(ShellHandles.entryListView);
     Command(IDM_SELECT_ALL);
     EXPECT_EQ(CountSelectedRows(), 2);
@@ -232,15 +221,6 @@ TEST_F(MainWindowTest, FingerCommandsQueueTheSelectedEntries)
     EXPECT_EQ(GetJobCount(), 2u);
     Command(IDM_CTX_FINGER);
     EXPECT_EQ(GetJobCount(), 4u);
-}
-
-TEST_F(MainWindowTest, SelectAllOnlyWhileTheListHasTheFocus)
-{
-    AddTestEntry("First", "a@127.0.0.1");
-    Open();
-    SetFocus(OutputWindow);
-    Command(IDM_SELECT_ALL);
-    EXPECT_EQ(CountSelectedRows(), 0);
 }
 
 TEST_F(MainWindowTest, OutputCommandsReachThePane)
@@ -258,31 +238,21 @@ TEST_F(MainWindowTest, OutputCommandsReachThePane)
     EXPECT_NE(PaneText().find("1 List View Entries"), std::string::npos);
 }
 
-TEST_F(MainWindowTest, CommandsWithoutASelectionExplainThemselves)
+TEST_F(MainWindowTest, CommandsThatAnswerWithABox)
 {
     Open();
-    StartBoxAnswerer(IDOK);
+    AnswerBoxes("", {IDOK, IDOK, IDCANCEL, IDNO});
     Command(IDM_VIEW_LAST_OUTPUT);
     Command(IDM_CTX_JUMP_TO_OUTPUT);
-    std::vector<SeenBox> boxes = StopBoxAnswerer();
-    ASSERT_EQ(boxes.size(), 2u);
+    Command(IDM_WINSOCK_INFO);
+    Command(IDM_CLEAR_LOG);
+    std::vector<AnsweredBox> boxes = AnsweredBoxes();
+    ASSERT_EQ(boxes.size(), 4u);
     EXPECT_EQ(boxes[0].caption, "View Last Output");
     EXPECT_EQ(boxes[1].caption, "Jump To Last Output");
     EXPECT_EQ(boxes[1].text, "No entries are selected.");
-}
-
-TEST_F(MainWindowTest, DialogCommandsOpenTheirDialogs)
-{
-    Open();
-    StartBoxAnswerer(IDCANCEL, "Winsock Information");
-    Command(IDM_WINSOCK_INFO);
-    EXPECT_EQ(StopBoxAnswerer().size(), 1u);
-
-    StartBoxAnswerer(IDNO, "Clear Log");
-    Command(IDM_CLEAR_LOG);
-    std::vector<SeenBox> boxes = StopBoxAnswerer();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Are you sure you want to clear the log?");
+    EXPECT_EQ(boxes[2].caption, "Winsock Information");
+    EXPECT_EQ(boxes[3].caption, "Clear Log");
 }
 
 TEST_F(MainWindowTest, EveryCommandOfTheMenusKeysToolbarAndTrayIsKnown)
@@ -324,9 +294,8 @@ TEST_F(MainWindowTest, EveryCommandOfTheMenusKeysToolbarAndTrayIsKnown)
         if (later.count(id) || id == IDM_EXIT || id == IDM_TRAY_CLOSE)
             continue;
         // A command with a row answers any box it opens; none may be unknown.
-        StartBoxAnswerer(IDCANCEL);
+        AnswerBoxes("", IDCANCEL);
         EXPECT_TRUE(RunCommand(window, id)) << id;
-        StopBoxAnswerer();
         SetJobState(~static_cast<uint32_t>(JS_PAUSED), 0);
     }
 }
@@ -374,15 +343,14 @@ TEST_F(MainWindowTest, ClosingWithJobsAsksFirst)
     SetJobState(0xFFFFFFFFu, JS_PAUSED);
     AddJob(JOB_FINGER, AddTestEntry("Waiting", "a@127.0.0.1"));
 
-    StartBoxAnswerer(IDNO, "Close Ombrelane");
+    AnswerBoxes("Close Ombrelane", {IDNO, IDYES});
     SendMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(StopBoxAnswerer().size(), 1u);
+    EXPECT_EQ(AnsweredBoxCount(), 1);
     EXPECT_FALSE(JobQueue.jobState & JS_CLOSING);
     EXPECT_TRUE(IsWindow(window));
 
-    StartBoxAnswerer(IDYES, "Close Ombrelane");
     SendMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(StopBoxAnswerer().size(), 1u);
+    EXPECT_EQ(AnsweredBoxCount(), 2);
     EXPECT_TRUE(JobQueue.jobState & JS_CLOSING);
     EXPECT_TRUE(IsWindow(window));
 }
@@ -393,9 +361,9 @@ TEST_F(MainWindowTest, ExitDoesNotAskAndSavesTheWindowState)
     SetJobState(0xFFFFFFFFu, JS_PAUSED);
     AddJob(JOB_FINGER, AddTestEntry("Waiting", "a@127.0.0.1"));
     SetWindowPos(window, nullptr, 10, 20, 500, 400, SWP_NOZORDER);
-    StartBoxAnswerer(IDNO);
+    AnswerBoxes("", IDNO);
     Command(IDM_EXIT);
-    EXPECT_TRUE(StopBoxAnswerer().empty());
+    EXPECT_EQ(AnsweredBoxCount(), 0);
     EXPECT_EQ(Settings.windowRect.left, 10);
     EXPECT_EQ(Settings.windowRect.right, 510);
     MSG message;

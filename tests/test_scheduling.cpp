@@ -70,33 +70,20 @@ protected:
     }
 };
 
-TEST_F(SchedulingTest, IntervalsInEveryUnit)
+TEST_F(SchedulingTest, IntervalsInEveryUnitAndDueTimes)
 {
     FingerEntry* entry = AddScheduledEntry("E", 3, PERIOD_MINUTES);
-    EXPECT_EQ(AutoIntervalMinutes(entry), 3u);
-    entry->period = PERIOD_HOURS;
-    EXPECT_EQ(AutoIntervalMinutes(entry), 180u);
-    entry->period = PERIOD_DAYS;
-    EXPECT_EQ(AutoIntervalMinutes(entry), 3u * 1440u);
-    entry->period = PERIOD_WEEKS;
-    entry->interval = 1;
-    EXPECT_EQ(AutoIntervalMinutes(entry), 10080u);
-    ScheduleNextFinger(entry);
-    EXPECT_EQ(entry->nextFinger, TEN_O_CLOCK + 604800);
-
     // A unit outside the table counts as no time at all.
-    entry->period = 4;
-    entry->interval = 5;
-    EXPECT_EQ(AutoIntervalMinutes(entry), 0u);
-    ScheduleNextFinger(entry);
-    EXPECT_EQ(entry->nextFinger, TEN_O_CLOCK);
-    entry->period = 0xFFFFFFFFu;
-    EXPECT_EQ(AutoIntervalMinutes(entry), 0u);
-}
+    const std::pair<uint32_t, uint32_t> units[] = {
+        {PERIOD_MINUTES, 3}, {PERIOD_HOURS, 180}, {PERIOD_DAYS, 4320}, {PERIOD_WEEKS, 30240}, {4, 0}, {0xFFFFFFFFu, 0},
+    };
+    for (const auto& [period, minutes] : units) {
+        entry->period = period;
+        EXPECT_EQ(AutoIntervalMinutes(entry), minutes) << period;
+        ScheduleNextFinger(entry);
+        EXPECT_EQ(entry->nextFinger, TEN_O_CLOCK + static_cast<int32_t>(minutes) * 60) << period;
+    }
 
-TEST_F(SchedulingTest, DueOnlyWhenScheduledAndTheTimeHasCome)
-{
-    FingerEntry* entry = AddScheduledEntry("E", 1, PERIOD_MINUTES);
     entry->nextFinger = TEN_O_CLOCK + 1;
     EXPECT_EQ(IsEntryDue(entry), 0);
     entry->nextFinger = TEN_O_CLOCK;
@@ -107,23 +94,17 @@ TEST_F(SchedulingTest, DueOnlyWhenScheduledAndTheTimeHasCome)
     EXPECT_EQ(IsEntryDue(entry), 0);
 }
 
-TEST_F(SchedulingTest, StartGivesScheduledEntriesOneFullInterval)
-{
-    FingerEntry* scheduled = AddScheduledEntry("S", 2, PERIOD_HOURS);
-    FingerEntry* plain = AddTestEntry("P", "p@host");
-    plain->nextFinger = 12345;
-    ScheduleAllAutoEntries();
-    EXPECT_EQ(scheduled->nextFinger, TEN_O_CLOCK + 7200);
-    EXPECT_EQ(plain->nextFinger, 12345);
-
-    EXPECT_EQ(FingerDueEntries(), 1);
-    EXPECT_EQ(GetJobCount(), 0u);
-}
-
 TEST_F(SchedulingTest, TwoHourEntryIsQueuedByTheFirstTickAtOrAfterItsTime)
 {
     FingerEntry* entry = AddScheduledEntry("Two hours", 2, PERIOD_HOURS);
+    FingerEntry* plain = AddTestEntry("P", "p@host");
+    plain->nextFinger = 12345;
+    // The start gives scheduled entries one full interval, and only them.
     ScheduleAllAutoEntries();
+    EXPECT_EQ(entry->nextFinger, TEN_O_CLOCK + 7200);
+    EXPECT_EQ(plain->nextFinger, 12345);
+    EXPECT_EQ(FingerDueEntries(), 1);
+    EXPECT_EQ(GetJobCount(), 0u);
 
     testNow = TEN_O_CLOCK + 7199;
     FingerDueEntries();
@@ -212,7 +193,7 @@ TEST_F(SchedulingTest, PendingKillSkipsDueEntriesQuietlyAndGroupFingerSaysSoOnce
     EXPECT_EQ(boxes[0].text, BUSY_TEXT);
     EXPECT_EQ(boxes[0].owner, ShellHandles.mainWindow);
 
-    ASSERT_TRUE(PumpMessagesUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 5000));
+    ASSERT_TRUE(PumpUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 5000));
     EXPECT_EQ(GetJobCount(), 0u);
     // Once the kill is over the schedule queues again.
     testNow = TEN_O_CLOCK + 60;

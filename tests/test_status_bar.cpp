@@ -16,6 +16,7 @@
 #include "shell/shell_handles.h"
 #include "shell/status_bar.h"
 #include "support/program_fixture.h"
+#include "support/test_windows.h"
 
 namespace {
 
@@ -86,18 +87,14 @@ protected:
 
 TEST(Countdown, WaitsAreShownInTheLargestUnits)
 {
-    EXPECT_EQ(Countdown(0), "Next auto finger in 0 seconds (Mail)");
-    EXPECT_EQ(Countdown(1), "Next auto finger in 1 second (Mail)");
-    EXPECT_EQ(Countdown(59), "Next auto finger in 59 seconds (Mail)");
-    EXPECT_EQ(Countdown(60), "Next auto finger in 1 minute (Mail)");
-    EXPECT_EQ(Countdown(119), "Next auto finger in 1 minute (Mail)");
-    EXPECT_EQ(Countdown(120), "Next auto finger in 2 minutes (Mail)");
-    EXPECT_EQ(Countdown(3599), "Next auto finger in 59 minutes (Mail)");
-    EXPECT_EQ(Countdown(3600), "Next auto finger in 1 hour (Mail)");
-    EXPECT_EQ(Countdown(3659), "Next auto finger in 1 hour (Mail)");
-    EXPECT_EQ(Countdown(3660), "Next auto finger in 1 hour, 1 minute (Mail)");
-    EXPECT_EQ(Countdown(7325), "Next auto finger in 2 hours, 2 minutes (Mail)");
-    EXPECT_EQ(Countdown(90000), "Next auto finger in 25 hours (Mail)");
+    const std::pair<long, const char*> table[] = {
+        {0, "0 seconds"},   {1, "1 second"},           {59, "59 seconds"},
+        {60, "1 minute"},   {119, "1 minute"},         {120, "2 minutes"},
+        {3599, "59 minutes"}, {3600, "1 hour"},        {3659, "1 hour"},
+        {3660, "1 hour, 1 minute"}, {7325, "2 hours, 2 minutes"}, {90000, "25 hours"},
+    };
+    for (const auto& [seconds, wait] : table)
+        EXPECT_EQ(Countdown(seconds), std::string("Next auto finger in ") + wait + " (Mail)") << seconds;
 }
 
 TEST(Countdown, NeverWritesPastTheBuffer)
@@ -109,18 +106,15 @@ TEST(Countdown, NeverWritesPastTheBuffer)
     EXPECT_EQ(text[24], 'z');
 }
 
-TEST_F(StatusBarTest, ReadyWithNothingScheduled)
+TEST_F(StatusBarTest, CountdownNamesTheNearestEntryNotYetOverdue)
 {
-    FingerEntry* off = AddTestEntry("Off", "off@host");
-    off->nextFinger = NOW + 60;
+    // An entry that is not scheduled has no turn, whatever its due time.
+    AddTestEntry("Off", "off@host")->nextFinger = NOW + 60;
     UpdateStatusBar();
     EXPECT_EQ(PartText(0), "Ombrelane Ready");
     EXPECT_EQ(PartText(2), "Jobs: none");
     EXPECT_STREQ(StatusTipCopy, "Ombrelane Ready");
-}
 
-TEST_F(StatusBarTest, CountdownNamesTheNearestEntryNotYetOverdue)
-{
     AddScheduledEntry("First", 300);
     AddScheduledEntry("Overdue", -1);
     AddScheduledEntry("Second", 90);
@@ -133,10 +127,9 @@ TEST_F(StatusBarTest, CountdownNamesTheNearestEntryNotYetOverdue)
     EXPECT_STREQ(MainStatusText(), "Ombrelane Ready");
     AddScheduledEntry("Now", 0);
     EXPECT_STREQ(MainStatusText(), "Next auto finger in 0 seconds (Now)");
-}
 
-TEST_F(StatusBarTest, LongDescriptionIsShownWhole)
-{
+    // A description of full length is shown whole.
+    FreeAllEntries();
     const std::string description(DESCRIPTION_SIZE - 1, 'd');
     AddScheduledEntry(description.c_str(), 7325);
     UpdateStatusBar();
@@ -174,7 +167,7 @@ TEST_F(StatusBarTest, PausedKillingAndClosing)
     UpdateStatusBar();
     EXPECT_EQ(PartText(0), "Removing All Jobs");
     FreeJobList();
-    ASSERT_TRUE(PumpMessagesUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 5000));
+    ASSERT_TRUE(PumpUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 5000));
     UpdateStatusBar();
     EXPECT_EQ(PartText(0), "All Jobs Paused");
     EXPECT_EQ(PartText(2), "Jobs: none");
@@ -196,13 +189,13 @@ TEST_F(StatusBarTest, RunningJobIsNamed)
     ASSERT_EQ(StartWinsock(), 0);
     auto runUntilKilled = [](uint32_t type, FingerEntry* entry, const char* expected) {
         ASSERT_EQ(AddJob(type, entry), 0);
-        ASSERT_TRUE(PumpMessagesUntil([] { return (JobQueue.jobState & JS_RUNNING) != 0; }, 5000));
+        ASSERT_TRUE(PumpUntil([] { return (JobQueue.jobState & JS_RUNNING) != 0; }, 5000));
         UpdateStatusBar();
         EXPECT_EQ(PartText(0), expected);
         EXPECT_EQ(PartText(2), "Jobs: 1");
         KillAllJobs();
         ASSERT_TRUE(WaitForJobsDone());
-        ASSERT_TRUE(PumpMessagesUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 5000));
+        ASSERT_TRUE(PumpUntil([] { return !(JobQueue.jobState & JS_KILLING); }, 5000));
     };
     FingerEntry* entry = AddTestEntry("Plan of the day", "plan@example.test");
     runUntilKilled(JOB_FINGER, entry, "Fingering Plan of the day");

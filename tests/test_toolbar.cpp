@@ -117,50 +117,31 @@ std::string ControlTooltip(HWND toolbar, int commandId)
     return text;
 }
 
-TEST_F(ToolbarTest, FirstStartShowsTheDefaultLayout)
+TEST_F(ToolbarTest, FirstStartShowsTheDefaultLayoutFlatFromVersion470)
 {
     ASSERT_EQ(Settings.toolbarCount, -1);
     HWND toolbar = CreateMainToolbar(ShellHandles.mainWindow);
     ASSERT_NE(toolbar, nullptr);
     EXPECT_EQ(ShellHandles.toolbar, toolbar);
     EXPECT_EQ(GetParent(toolbar), ShellHandles.mainWindow);
-    EXPECT_TRUE(GetWindowLongA(toolbar, GWL_STYLE) & WS_VISIBLE);
-
-    char className[64] = "";
-    GetClassNameA(toolbar, className, sizeof className);
-    EXPECT_STREQ(className, "ToolbarWindow32");
-
-    ASSERT_EQ(ButtonCount(toolbar), 26);
     EXPECT_EQ(ButtonIds(toolbar), DEFAULT_IDS);
     for (int i = 0; i < ButtonCount(toolbar); ++i) {
         TBBUTTON button = Button(toolbar, i);
         EXPECT_EQ(button.fsStyle, DEFAULT_IDS[static_cast<size_t>(i)] == 0 ? BTNS_SEP : BTNS_BUTTON) << i;
         EXPECT_TRUE(button.fsState & TBSTATE_ENABLED) << i;
-        EXPECT_EQ(button.dwData, 0u) << i;
     }
-
     RECT first = {};
     ASSERT_TRUE(SendMessageA(toolbar, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first)));
     EXPECT_EQ(ToolbarHeight, first.bottom + 5);
-    EXPECT_GT(first.bottom, 16);
-}
 
-TEST_F(ToolbarTest, StyleIsFlatFromVersion470)
-{
-    EXPECT_EQ(MainToolbarStyle(0), 0x54000121u);
-    EXPECT_EQ(MainToolbarStyle(0x00040045), 0x54000121u);
-    EXPECT_EQ(MainToolbarStyle(0x00040046), 0x54000921u);
-    EXPECT_EQ(MainToolbarStyle(0x00060000), 0x54000921u);
-
+    // Flat buttons need common controls 4.70; a missing library or one
+    // without a version function counts as older.
+    EXPECT_EQ(MainToolbarStyle(0x00040045) & TBSTYLE_FLAT, 0u);
+    EXPECT_EQ(MainToolbarStyle(0x00040046) & TBSTYLE_FLAT, static_cast<DWORD>(TBSTYLE_FLAT));
     EXPECT_EQ(ComCtlVersion("no-such-library.dll"), 0u);
-    // A library without a version function.
     EXPECT_EQ(ComCtlVersion("kernel32.dll"), 0u);
-    const DWORD version = ComCtlVersion("comctl32.dll");
-    EXPECT_GE(version, 0x00040046u);
-
-    HWND toolbar = CreateMainToolbar(ShellHandles.mainWindow);
-    ASSERT_NE(toolbar, nullptr);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(toolbar, GWL_STYLE)), 0x54000921u);
+    EXPECT_GE(ComCtlVersion("comctl32.dll"), 0x00040046u);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(toolbar, GWL_STYLE)), MainToolbarStyle(0x00040046));
 }
 
 TEST_F(ToolbarTest, ImagesComeFromTheThreeStrips)
@@ -173,19 +154,9 @@ TEST_F(ToolbarTest, ImagesComeFromTheThreeStrips)
         HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageA(toolbar, TB_GETIMAGELIST, 0, 0));
         ASSERT_NE(images, nullptr);
         EXPECT_EQ(ImageList_GetImageCount(images), 15 + 12 + 16);
-
         EXPECT_EQ(Button(toolbar, 0).iBitmap, 0 + STD_FILENEW);
-        EXPECT_EQ(Button(toolbar, 1).iBitmap, 0 + STD_FILEOPEN);
-        EXPECT_EQ(Button(toolbar, 2).iBitmap, 0 + STD_FILESAVE);
-        EXPECT_EQ(Button(toolbar, 4).iBitmap, 0 + STD_DELETE);
-        EXPECT_EQ(Button(toolbar, 5).iBitmap, 0 + STD_PROPERTIES);
-        EXPECT_EQ(Button(toolbar, 7).iBitmap, 0 + STD_PRINT);
-        EXPECT_EQ(Button(toolbar, 9).iBitmap, 15 + VIEW_LARGEICONS);
         EXPECT_EQ(Button(toolbar, 12).iBitmap, 15 + VIEW_DETAILS);
         EXPECT_EQ(Button(toolbar, 13).iBitmap, 27 + 15);  // jump to last output
-        EXPECT_EQ(Button(toolbar, 15).iBitmap, 27 + 0);   // finger
-        EXPECT_EQ(Button(toolbar, 16).iBitmap, 27 + 1);   // quick finger
-        EXPECT_EQ(Button(toolbar, 17).iBitmap, 27 + 2);   // mail group
         EXPECT_EQ(Button(toolbar, 25).iBitmap, 27 + 11);  // help
         DestroyWindow(toolbar);
     }
@@ -334,18 +305,6 @@ TEST_F(ToolbarTest, SavingWithoutAToolbarKeepsTheSavedLayout)
     EXPECT_EQ(SavedIds(), (std::vector<int>{40023, 0, 40027}));
 }
 
-TEST_F(ToolbarTest, ResetRestoresTheDefaultLayout)
-{
-    SaveLayout({40099, 0, 40102});
-    HWND toolbar = CreateMainToolbar(ShellHandles.mainWindow);
-    ASSERT_NE(toolbar, nullptr);
-    ASSERT_EQ(ButtonCount(toolbar), 3);
-    ResetToolbarButtons(toolbar);
-    EXPECT_EQ(ButtonIds(toolbar), DEFAULT_IDS);
-    ResetToolbarButtons(toolbar);
-    EXPECT_EQ(ButtonIds(toolbar), DEFAULT_IDS);
-}
-
 struct CustomiseVisit {
     int availableCount = -1;
     int currentCount = -1;
@@ -385,19 +344,15 @@ TEST_F(ToolbarTest, CustomiseDialogOffersTheTableAndResets)
     EXPECT_EQ(Visit.currentCount, 1);
     EXPECT_EQ(Visit.idsAfterReset, DEFAULT_IDS);
     EXPECT_EQ(ButtonIds(toolbar), DEFAULT_IDS);
+    // A second reset gives the same buttons, not a second set.
+    ResetToolbarButtons(toolbar);
+    EXPECT_EQ(ButtonIds(toolbar), DEFAULT_IDS);
 }
 
-TEST_F(ToolbarTest, TooltipsFollowTheTableAndTheGroupNames)
+TEST_F(ToolbarTest, TooltipsAndButtonInfoFollowTheGroupNames)
 {
     EXPECT_EQ(Tooltip(40017), "New finger entry");
-    EXPECT_EQ(Tooltip(40058), "Print Output");
-    EXPECT_EQ(Tooltip(40013), "Details");
-    EXPECT_EQ(Tooltip(40025), "Ombrelane Options");
-    EXPECT_EQ(Tooltip(40123), "Jump To Last Output");
-    EXPECT_EQ(Tooltip(40038), "Finger Mail");
-    EXPECT_EQ(Tooltip(40039), "Finger Status");
     EXPECT_EQ(Tooltip(40085), "Finger Group #1");
-    EXPECT_EQ(Tooltip(40087), "Finger Group #3");
     EXPECT_EQ(Tooltip(0), "Separator");
     EXPECT_EQ(Tooltip(40125), "Unknown button id");
     EXPECT_EQ(Tooltip(1), "Unknown button id");
@@ -406,70 +361,13 @@ TEST_F(ToolbarTest, TooltipsFollowTheTableAndTheGroupNames)
     HWND toolbar = CreateMainToolbar(ShellHandles.mainWindow);
     ASSERT_NE(toolbar, nullptr);
     EXPECT_EQ(ControlTooltip(toolbar, 40038), "Finger Mail");
-
     snprintf(Settings.groupNames[2], sizeof Settings.groupNames[2], "%s", "Night shift");
     snprintf(Settings.groupNames[0], sizeof Settings.groupNames[0], "%s", "Letters");
     EXPECT_EQ(Tooltip(40085), "Night shift");
     EXPECT_EQ(ControlTooltip(toolbar, 40038), "Letters");
-}
 
-TEST_F(ToolbarTest, ButtonInfoListsTheWholeTable)
-{
-    const std::vector<std::pair<int, std::string>> table = {
-        {0, "Separator"},
-        {40017, "New finger entry"},
-        {40004, "Load finger entries"},
-        {40003, "Save finger entries"},
-        {40020, "Delete entry"},
-        {40021, "Finger properties"},
-        {40058, "Print Output"},
-        {40010, "Large Icons"},
-        {40011, "Small Icons"},
-        {40012, "List"},
-        {40013, "Details"},
-        {40023, "Finger"},
-        {40027, "Quick Finger"},
-        {40038, "Finger Mail"},
-        {40039, "Finger Status"},
-        {40085, "Finger Group #1"},
-        {40086, "Finger Group #2"},
-        {40087, "Finger Group #3"},
-        {40025, "Ombrelane Options"},
-        {40053, "Winsock Information"},
-        {40081, "Kill All Jobs"},
-        {40083, "Pause Jobs"},
-        {40095, "Help"},
-        {40099, "Whois"},
-        {40102, "View Jobs"},
-        {40055, "Clear Output"},
-        {40123, "Jump To Last Output"},
-    };
-    const int images[] = {0, 6, 7, 8, 5, 10, 14, 15, 16, 17, 18, 27, 28, 29, 30, 31, 32, 33,
-                          34, 35, 36, 37, 38, 39, 40, 41, 42};
-    for (int item = 0; item < 27; ++item) {
-        NMTOOLBARA info = {};
-        char text[64];
-        memset(text, '#', sizeof text);
-        info.iItem = item;
-        info.pszText = text;
-        info.cchText = sizeof text;
-        ASSERT_TRUE(GetToolbarButtonInfo(&info)) << item;
-        EXPECT_EQ(info.tbButton.idCommand, table[static_cast<size_t>(item)].first) << item;
-        EXPECT_EQ(std::string(text), table[static_cast<size_t>(item)].second) << item;
-        EXPECT_EQ(info.tbButton.iBitmap, images[item]) << item;
-        EXPECT_EQ(info.tbButton.fsState, TBSTATE_ENABLED) << item;
-        EXPECT_EQ(info.tbButton.fsStyle, item == 0 ? BTNS_SEP : BTNS_BUTTON) << item;
-        EXPECT_EQ(info.tbButton.dwData, 0u) << item;
-        EXPECT_EQ(info.tbButton.iString, 0) << item;
-    }
-
-    NMTOOLBARA past = {};
-    past.iItem = 27;
-    EXPECT_FALSE(GetToolbarButtonInfo(&past));
-    past.iItem = -1;
-    EXPECT_FALSE(GetToolbarButtonInfo(&past));
-
-    // The text is cut to the notification's buffer; a group shows its live name.
+    // The customise dialog's list: the table's entries, their text cut to the
+    // notification's buffer, a group with its live name.
     snprintf(Settings.groupNames[3], sizeof Settings.groupNames[3], "%s", "Weekend crew");
     NMTOOLBARA group = {};
     char small[6];
@@ -479,6 +377,12 @@ TEST_F(ToolbarTest, ButtonInfoListsTheWholeTable)
     ASSERT_TRUE(GetToolbarButtonInfo(&group));
     EXPECT_STREQ(small, "Weeke");
     EXPECT_EQ(group.tbButton.idCommand, 40086);
+    EXPECT_EQ(group.tbButton.fsStyle, BTNS_BUTTON);
+    NMTOOLBARA past = {};
+    past.iItem = 27;
+    EXPECT_FALSE(GetToolbarButtonInfo(&past));
+    past.iItem = -1;
+    EXPECT_FALSE(GetToolbarButtonInfo(&past));
 }
 
 }  // namespace

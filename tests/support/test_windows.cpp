@@ -70,8 +70,11 @@ LRESULT CALLBACK AnswererHook(int code, WPARAM wParam, LPARAM lParam)
     AnswererState& state = Answerer();
     if (code == HCBT_ACTIVATE) {
         HWND box = reinterpret_cast<HWND>(wParam);
-        // Message boxes and dialogs are all of the dialog class.
-        if (ClassName(box) == "#32770") {
+        // Message boxes and dialogs are all of the dialog class. Wine also
+        // reports other programs' windows here; those are not ours to answer.
+        DWORD process = 0;
+        GetWindowThreadProcessId(box, &process);
+        if (process == GetCurrentProcessId() && ClassName(box) == "#32770") {
             AnsweredBox described = DescribeBox(box);
             std::lock_guard<std::mutex> lock(state.mutex);
             bool seen = false;
@@ -88,6 +91,9 @@ LRESULT CALLBACK AnswererHook(int code, WPARAM wParam, LPARAM lParam)
                     HWND button = GetDlgItem(box, described.buttonId);
                     PostMessageA(box, WM_COMMAND, MAKEWPARAM(described.buttonId, BN_CLICKED),
                                  reinterpret_cast<LPARAM>(button));
+                } else if (!described.matched) {
+                    described.buttonId = IDCANCEL;
+                    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
                 }
                 state.boxes.push_back(std::move(described));
             }
