@@ -21,6 +21,7 @@
 #include "resources/resource.h"
 #include "shell/shell_handles.h"
 #include "support/program_fixture.h"
+#include "support/test_windows.h"
 #include "ui/entry_commands.h"
 #include "ui/entry_list_view.h"
 
@@ -216,7 +217,7 @@ protected:
         ClientToScreen(list, &screen);
         SetCursorPos(screen.x, screen.y);
         PostMessageA(target, message, wParam, lParam);
-        PumpMessagesUntil([] { return false; }, 200);
+        PumpUntil([] { return false; }, 200);
     }
 
     void DoubleClickAt(POINT point)

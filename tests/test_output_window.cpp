@@ -12,6 +12,7 @@
 #include "shell/shell_handles.h"
 #include "jobs/task_thread.h"
 #include "support/program_fixture.h"
+#include "support/test_windows.h"
 
 namespace {
 
@@ -253,11 +254,11 @@ TEST_F(OutputWindowTest, AShownPaneFollowsTextFromAnotherThreadAndRepaints)
         }
         written = true;
     });
-    ASSERT_TRUE(PumpMessagesUntil([&] { return written.load(); }, 60000));
+    ASSERT_TRUE(PumpUntil([&] { return written.load(); }, 60000));
     writer.join();
     panePaints = 0;
     AppendEntryText(entry, "last line\n");
-    EXPECT_TRUE(PumpMessagesUntil([] { return panePaints > 0; }, 10000));
+    EXPECT_TRUE(PumpUntil([] { return panePaints > 0; }, 10000));
     EXPECT_TRUE(IsWindowVisible(OutputWindow));
 
     const std::string text = PaneText();
@@ -278,7 +279,7 @@ TEST_F(OutputWindowTest, AShownPaneFollowsTextFromAnotherThreadAndRepaints)
     // A pane that has been hidden stays hidden while text arrives.
     ShowWindow(OutputWindow, SW_HIDE);
     std::thread hiddenWriter([&] { AppendEntryText(entry, "unseen\n"); });
-    ASSERT_TRUE(PumpMessagesUntil([] { return PaneText().find("unseen") != std::string::npos; }, 10000));
+    ASSERT_TRUE(PumpUntil([] { return PaneText().find("unseen") != std::string::npos; }, 10000));
     hiddenWriter.join();
     EXPECT_FALSE(GetWindowLongA(OutputWindow, GWL_STYLE) & WS_VISIBLE);
 }
@@ -322,15 +323,15 @@ TEST_F(OutputWindowTest, OutputCommandsAreForwardedToTheMainWindow)
             return DefWindowProcA(w, m, wp, lp);
         })));
     SendMessageA(OutputWindow, WM_COMMAND, 40059, 0);
-    PumpMessagesUntil([] { return forwarded != 0; }, 1000);
+    PumpUntil([] { return forwarded != 0; }, 1000);
     EXPECT_EQ(forwarded, 40059);
     forwarded = 0;
     SendMessageA(OutputWindow, WM_COMMAND, 40101, 0);
-    PumpMessagesUntil([] { return forwarded != 0; }, 1000);
+    PumpUntil([] { return forwarded != 0; }, 1000);
     EXPECT_EQ(forwarded, 40101);
     forwarded = 0;
     SendMessageA(OutputWindow, WM_COMMAND, 40060, 0);
-    PumpMessagesUntil([] { return false; }, 200);
+    PumpUntil([] { return false; }, 200);
     EXPECT_EQ(forwarded, 0);
     SetWindowLongPtrA(ShellHandles.mainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
 }
@@ -369,7 +370,7 @@ TEST_F(OutputWindowTest, MainThreadWaitsNeverDeadlockAgainstAWritingThread)
     });
     for (int round = 0; round < ROUNDS; ++round) {
         requested = round;
-        if (!PumpMessagesUntil([&] { return held == round; }, 10000)) {
+        if (!PumpUntil([&] { return held == round; }, 10000)) {
             ADD_FAILURE() << "the other thread never took the mutex in round " << round;
             abandoned = true;
             break;

@@ -11,6 +11,7 @@
 #include "ui/entry_list_view.h"
 #include "shell/shell_handles.h"
 #include "support/program_fixture.h"
+#include "support/test_windows.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ TEST_F(TaskThreadTest, KillBeforeDispatchStillEndsTheJob)
     LockOutput();
     AddJob(JOB_FINGER, entry);
     AddJob(JOB_FINGER, entry);
-    ASSERT_TRUE(PumpMessagesUntil([] { return JobQueue.jobHead && (JobQueue.jobHead->jobFlags & JOB_ACTIVE); }));
+    ASSERT_TRUE(PumpUntil([] { return JobQueue.jobHead && (JobQueue.jobHead->jobFlags & JOB_ACTIVE); }, 10000));
     KillAllJobs();
     UnlockOutput();
     ASSERT_TRUE(WaitForJobsDone());

@@ -1,4 +1,5 @@
 #include "program_fixture.h"
+#include "test_windows.h"
 
 #include <cstdio>
 #include <cstring>
@@ -58,7 +59,7 @@ void StopTestProgram()
 {
     if (JobQueue.JobListMutex) {
         RequestShutdown();
-        PumpMessagesUntil([] { return (JobQueue.jobState & JS_THREAD_ENDED) != 0; }, 30000);
+        PumpUntil([] { return (JobQueue.jobState & JS_THREAD_ENDED) != 0; }, 30000);
         ReleaseJobMutexes();
     }
     JobQueue = {};
@@ -72,27 +73,9 @@ void StopTestProgram()
     OutputMutex = nullptr;
 }
 
-bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (done())
-            return true;
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
-
 bool WaitForJobsDone(DWORD timeoutMs)
 {
-    return PumpMessagesUntil([] { return JobQueue.jobCount == 0 && !(JobQueue.jobState & JS_BUSY); }, timeoutMs);
+    return PumpUntil([] { return JobQueue.jobCount == 0 && !(JobQueue.jobState & JS_BUSY); }, timeoutMs);
 }
 
 FingerEntry* AddTestEntry(const char* description, const char* address, uint32_t flags)

@@ -21,8 +21,6 @@ void StartTestProgram(const TestProgramOptions& options = {});
 // Requests shutdown, waits for the task thread to end and frees everything.
 void StopTestProgram();
 
-// Runs the message loop until the predicate holds or the time is up; true if it held.
-bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
 bool WaitForJobsDone(DWORD timeoutMs = 10000);
 
 // A listed entry with the defaults of a new entry and the given texts.
