@@ -1,5 +1,7 @@
 #include "bench_list_view.h"
 
+#include "bench_clock.h"
+
 #include <commctrl.h>
 
 #include <cstdio>
@@ -12,14 +14,6 @@
 namespace {
 
 constexpr int ROW_COUNT = 10000;
-
-double Seconds()
-{
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Entries whose columns are all in a scrambled order, so every sort has work to do.
 std::vector<FingerEntry*> MakeEntries(int count)

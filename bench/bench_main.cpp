@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_clock.h"
 #include "entries/settings.h"
 #include "jobs/host_lookup.h"
 #include "jobs/job_queue.h"
@@ -19,14 +20,6 @@
 #include "support/test_servers.h"
 
 namespace {
-
-double Seconds()
-{
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void PumpUntilIdle()
 {

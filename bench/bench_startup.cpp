@@ -1,5 +1,7 @@
 #include "bench_startup.h"
 
+#include "bench_clock.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -18,14 +20,6 @@ namespace {
 constexpr uint32_t QUIET_OPTIONS = OPT_REMEMBER_POSITION | OPT_NETWORK | OPT_WELCOME_SHOWN;
 constexpr int RUNS_PER_SIZE = 3;
 constexpr DWORD RUN_LIMIT_MS = 300000;
-
-double Seconds()
-{
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The settings of a user past the welcome and `count` entries as a save
 // stores them.
