@@ -305,6 +305,43 @@ AnswerReceipt ReceiveAnswer(SOCKET netSocket, const FingerEntry* entry, bool sho
     return ReceiveShownAnswer(netSocket, entry, show, log, nullptr);
 }
 
+int LocateService(const FingerEntry* entry, const char* host, const char* serviceName, bool namedErrors,
+                  sockaddr_in* target)
+{
+    char message[MESSAGE_SIZE];
+    HANDLE lookup = StartHostLookup(host);
+    if (!lookup) {
+        snprintf(message, sizeof message, "Couldn't get host \"%s\" by name.\n\n", host);
+        EmitJobMessage(entry, message);
+        return 1;
+    }
+    if (WaitForHostLookup(lookup, entry, LOOKUP_DONE_BIT))
+        return 1;
+    in_addr address = {};
+    int lookupError = HostLookupState.lookupError;
+    if (lookupError == 0 && HostLookupAddress(&address) != 0)
+        lookupError = WSANO_DATA;
+    if (lookupError != 0) {
+        if (namedErrors)
+            snprintf(message, sizeof message, "Couldn't locate \"%s\" %s\n\n", host, WinsockErrorText(lookupError).text);
+        else
+            snprintf(message, sizeof message, "Couldn't locate \"%s\" (%i)\n\n", host, lookupError);
+        EmitJobMessage(entry, message);
+        return 1;
+    }
+    const servent* service = getservbyname(serviceName, "tcp");
+    if (!service) {
+        snprintf(message, sizeof message, "Couldn't get service by name \"%s, tcp\"\n\n", serviceName);
+        EmitJobMessage(entry, message);
+        return 1;
+    }
+    *target = {};
+    target->sin_family = AF_INET;
+    target->sin_port = service->s_port;
+    target->sin_addr = address;
+    return 0;
+}
+
 int FingerAddress(FingerEntry* entry)
 {
     // Everything before the last at sign is the user part, everything after
@@ -327,30 +364,9 @@ int FingerAddress(FingerEntry* entry)
     char message[MESSAGE_SIZE];
     snprintf(message, sizeof message, "Locating \"%s\"...", host);
     SetStatusText(1, message);
-    HANDLE lookup = StartHostLookup(host);
-    if (!lookup) {
-        snprintf(message, sizeof message, "Couldn't get host \"%s\" by name.\n\n", host);
-        EmitJobMessage(entry, message);
+    sockaddr_in target = {};
+    if (LocateService(entry, host, "finger", true, &target))
         return 1;
-    }
-    if (WaitForHostLookup(lookup, entry, LOOKUP_DONE_BIT))
-        return 1;
-    in_addr address = {};
-    int lookupError = HostLookupState.lookupError;
-    if (lookupError == 0 && HostLookupAddress(&address) != 0)
-        lookupError = WSANO_DATA;
-    if (lookupError != 0) {
-        snprintf(message, sizeof message, "Couldn't locate \"%s\" %s\n\n", host, WinsockErrorText(lookupError).text);
-        EmitJobMessage(entry, message);
-        return 1;
-    }
-
-    const servent* service = getservbyname("finger", "tcp");
-    if (!service) {
-        EmitJobMessage(entry, "Couldn't get service by name \"finger, tcp\"\n\n");
-        return 1;
-    }
-    const u_short port = service->s_port;
 
     SetStatusText(1, "Found host, creating socket");
     FingerSocket = OpenNetSocket();
@@ -362,10 +378,6 @@ int FingerAddress(FingerEntry* entry)
     if (CheckFingerCancel(entry, true))
         return 1;
 
-    sockaddr_in target = {};
-    target.sin_family = AF_INET;
-    target.sin_port = port;
-    target.sin_addr = address;
     int error = 0;
     const int connected = ConnectNetSocket(FingerSocket, target, &error);
     if (connected == NET_CANCELLED)

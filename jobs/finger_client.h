@@ -42,6 +42,13 @@ enum NetResult : int {
     NET_FAILED = 3,
 };
 
+// Looks the host up through the main window and finds the TCP port of the
+// service. Returns 0 with the target filled in, or 1 after the failure has
+// been written for the entry (a cancel while locating included). A failed
+// lookup names its error code, or also the code's name with namedErrors.
+int LocateService(const FingerEntry* entry, const char* host, const char* serviceName, bool namedErrors,
+                  sockaddr_in* target);
+
 // A non-blocking TCP socket; INVALID_SOCKET on failure (WSAGetLastError
 // says why).
 SOCKET OpenNetSocket();

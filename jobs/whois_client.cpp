@@ -58,30 +58,9 @@ int WhoisAddress(FingerEntry* entry)
     char message[MESSAGE_SIZE];
     snprintf(message, sizeof message, "Locating \"%s\"...", server);
     SetStatusText(0, message);
-    HANDLE lookup = StartHostLookup(server);
-    if (!lookup) {
-        snprintf(message, sizeof message, "Couldn't get host \"%s\" by name.\n\n", server);
-        EmitJobMessage(entry, message);
+    sockaddr_in target = {};
+    if (LocateService(entry, server, "whois", false, &target))
         return 1;
-    }
-    if (WaitForHostLookup(lookup, entry, LOOKUP_DONE_BIT))
-        return 1;
-    in_addr address = {};
-    int lookupError = HostLookupState.lookupError;
-    if (lookupError == 0 && HostLookupAddress(&address) != 0)
-        lookupError = WSANO_DATA;
-    if (lookupError != 0) {
-        snprintf(message, sizeof message, "Couldn't locate \"%s\" (%i)\n\n", server, lookupError);
-        EmitJobMessage(entry, message);
-        return 1;
-    }
-
-    const servent* service = getservbyname("whois", "tcp");
-    if (!service) {
-        EmitJobMessage(entry, "Couldn't get service by name \"whois, tcp\"\n\n");
-        return 1;
-    }
-    const u_short port = service->s_port;
 
     SetStatusText(0, "Found host, creating socket");
     WhoisSocket = OpenNetSocket();
@@ -93,10 +72,6 @@ int WhoisAddress(FingerEntry* entry)
     if (CheckWhoisCancel(entry, true))
         return 1;
 
-    sockaddr_in target = {};
-    target.sin_family = AF_INET;
-    target.sin_port = port;
-    target.sin_addr = address;
     int error = 0;
     const int connected = ConnectNetSocket(WhoisSocket, target, &error);
     if (connected == NET_CANCELLED)
