@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "resources/resource.h"
 #include "shell/shell_handles.h"
 #include "support/program_fixture.h"
+#include "support/test_files.h"
 #include "support/test_windows.h"
 
 namespace {
@@ -21,49 +23,11 @@ namespace {
 const char kChildReportVariable[] = "OMBRELANE_CHILD_REPORT";
 const char kChildClearLogVariable[] = "OMBRELANE_CHILD_CLEAR_LOG";
 
-void WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-bool FileExists(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FolderExists(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-void RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
 // A fresh folder of the given name inside this process's temporary folder.
 std::string FreshFolder(const std::string& name)
 {
     std::string folder = TempFolder() + "\\" + name;
-    RemoveTree(folder);
+    RemoveFolderTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;
 }
@@ -116,7 +80,7 @@ protected:
             CloseChangeNotification(entry);
         PumpMessagesFor(50);
         StopTestProgram();
-        RemoveTree(folder);
+        RemoveFolderTree(folder);
     }
 };
 
@@ -130,91 +94,39 @@ TEST_F(MonitorFilesTest, PathIsTheMonitorFolderAndTheName)
     EXPECT_STREQ(small, "");
 }
 
-TEST_F(MonitorFilesTest, AnswerIsStoredByteForByteAndRewritten)
+TEST_F(MonitorFilesTest, AnswerIsStoredWholeAndComparedByteForByte)
 {
-    FingerEntry* entry = AddTestEntry("Store", "a@b");
-    const std::string first("line one\r\nwith a \0 NUL\n", 24);
-    ASSERT_EQ(UpdateMonitorFile(entry, first.data(), static_cast<uint32_t>(first.size())), 0);
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), first);
-
-    const std::string second = "short";
-    ASSERT_EQ(UpdateMonitorFile(entry, second.data(), static_cast<uint32_t>(second.size())), 0);
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), second);
-    // Nothing but the monitor file itself is left in the folder.
-    EXPECT_EQ(FileCountIn(folder), 1);
-    EXPECT_EQ(entry->changed, 0u);
-}
-
-TEST_F(MonitorFilesTest, FirstAnswerAndAnswerAfterEmptyFileAreNoChange)
-{
-    FingerEntry* entry = AddTestEntry("First", "a@b", FE_NOTIFY_CHANGES);
-    ASSERT_EQ(UpdateMonitorFile(entry, "hello", 5), 0);
-    EXPECT_EQ(entry->changed, 0u);
-
-    WriteWholeFile(MonitorPathOf(entry), "");
-    ASSERT_EQ(UpdateMonitorFile(entry, "different", 9), 0);
-    EXPECT_EQ(entry->changed, 0u);
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), "different");
-}
-
-TEST_F(MonitorFilesTest, ComparisonIsByteForByte)
-{
-    FingerEntry* entry = AddTestEntry("Compare", "a@b", FE_NOTIFY_CHANGES);
-    UpdateMonitorFile(entry, "abcdef", 6);
-    UpdateMonitorFile(entry, "abcdef", 6);
-    EXPECT_EQ(entry->changed, 0u) << "same answer";
-
-    UpdateMonitorFile(entry, "abcdeX", 6);
-    EXPECT_EQ(entry->changed, 1u) << "one byte differs";
-    entry->changed = 0;
-
-    UpdateMonitorFile(entry, "abcdeXtra", 9);
-    EXPECT_EQ(entry->changed, 1u) << "old answer is a prefix";
-    entry->changed = 0;
-
-    UpdateMonitorFile(entry, "abc", 3);
-    EXPECT_EQ(entry->changed, 1u) << "shorter";
-    entry->changed = 0;
-
-    UpdateMonitorFile(entry, "ab\0d", 4);
-    UpdateMonitorFile(entry, "ab\0e", 4);
-    EXPECT_EQ(entry->changed, 1u) << "difference behind a NUL";
-}
-
-TEST_F(MonitorFilesTest, WithoutNotifyNothingIsCompared)
-{
-    FingerEntry* entry = AddTestEntry("Quiet", "a@b");
-    UpdateMonitorFile(entry, "one", 3);
-    UpdateMonitorFile(entry, "two", 3);
-    EXPECT_EQ(entry->changed, 0u);
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), "two");
-}
-
-TEST_F(MonitorFilesTest, StoredFileLongerThanTheBufferCountsAsChanged)
-{
-    FingerEntry* entry = AddTestEntry("Long", "a@b", FE_NOTIFY_CHANGES);
-    const std::string answer(Settings.maxAllocSize, 'x');
-    WriteWholeFile(MonitorPathOf(entry), answer + "more");
-    UpdateMonitorFile(entry, answer.data(), static_cast<uint32_t>(answer.size()));
-    EXPECT_EQ(entry->changed, 1u);
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), answer);
-}
-
-TEST_F(MonitorFilesTest, TemporaryEntryIsLoggedButNotStored)
-{
-    const std::string log = folder + "\\log.txt";
-    snprintf(Settings.logFile, sizeof Settings.logFile, "%s", log.c_str());
-    Settings.options |= OPT_LOGGING;
-    FingerEntry* quick = AddTestEntry("", "quick@host", FE_TEMPORARY | FE_LOG_OUTPUT | FE_NOTIFY_CHANGES);
-    quick->monitorFile[0] = '\0';
-    EXPECT_EQ(UpdateMonitorFile(quick, "answer", 6), 0);
-    EXPECT_EQ(ReadWholeFile(log), "answer");
-    EXPECT_EQ(FileCountIn(folder), 1);
-
-    FingerEntry* listed = AddTestEntry("Listed", "a@b", FE_LOG_OUTPUT);
-    UpdateMonitorFile(listed, "more", 4);
-    EXPECT_EQ(ReadWholeFile(log), "answermore");
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(listed)), "more");
+    struct Case {
+        const char* name;
+        bool stored;  // whether a previous answer is on file
+        std::string previous;
+        std::string answer;
+        uint32_t flags;
+        uint32_t changed;
+    };
+    const std::string full(Settings.maxAllocSize, 'x');
+    const Case cases[] = {
+        {"first answer", false, "", "hello", FE_NOTIFY_CHANGES, 0},
+        {"after an empty file", true, "", "different", FE_NOTIFY_CHANGES, 0},
+        {"same answer", true, "abcdef", "abcdef", FE_NOTIFY_CHANGES, 0},
+        {"one byte differs", true, "abcdef", "abcdeX", FE_NOTIFY_CHANGES, 1},
+        {"old answer is a prefix", true, "abcdeX", "abcdeXtra", FE_NOTIFY_CHANGES, 1},
+        {"shorter", true, "abcdeXtra", "abc", FE_NOTIFY_CHANGES, 1},
+        {"difference behind a NUL", true, std::string("ab\0d", 4), std::string("ab\0e", 4), FE_NOTIFY_CHANGES, 1},
+        {"stored file longer than the buffer", true, full + "more", full, FE_NOTIFY_CHANGES, 1},
+        {"without notify nothing is compared", true, "one", "two", 0, 0},
+        {"shorter rewrite", true, std::string("line one\r\nwith a \0 NUL\n", 24), "short", 0, 0},
+    };
+    for (const Case& c : cases) {
+        FingerEntry* entry = AddTestEntry(c.name, "a@b", c.flags);
+        if (c.stored)
+            WriteWholeFile(MonitorPathOf(entry), c.previous);
+        ASSERT_EQ(UpdateMonitorFile(entry, c.answer.data(), static_cast<uint32_t>(c.answer.size())), 0) << c.name;
+        EXPECT_EQ(entry->changed, c.changed) << c.name;
+        EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), c.answer) << c.name;
+    }
+    // Nothing but the monitor files themselves is left in the folder.
+    EXPECT_EQ(FileCountIn(folder), static_cast<int>(std::size(cases)));
 }
 
 TEST_F(MonitorFilesTest, FileThatCannotBeWrittenIsReportedAndOldFileStays)
@@ -268,7 +180,6 @@ TEST_F(MonitorFilesTest, ChangeOpensOneWindowAndBeeps)
     EXPECT_EQ(WindowText(window), "Ombrelane Notification");
     const std::string expected = "Server status\n(\"status@example.org\")\nhas changed.";
     EXPECT_EQ(ControlText(window, IDC_NOTIFY_TEXT), expected);
-    EXPECT_EQ(ControlText(window, IDC_NOTIFY_OK), "&OK");
     LONG style = GetWindowLongA(window, GWL_STYLE);
     EXPECT_TRUE(style & WS_VISIBLE);
     EXPECT_TRUE((style & WS_CAPTION) == WS_CAPTION);
@@ -343,6 +254,13 @@ TEST_F(MonitorFilesTest, EveryChangedEntryGetsItsOwnWindow)
     EXPECT_EQ(OpenNotificationCount, 1u);
     EXPECT_FALSE(third->flags & FE_NOTIFY_OPEN);
     EXPECT_TRUE(first->flags & FE_NOTIFY_OPEN);
+
+    // Closing for a deleted entry takes the window and the count with it.
+    window = first->notifyWindow;
+    CloseChangeNotification(first);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(first->flags & FE_NOTIFY_OPEN);
+    EXPECT_EQ(OpenNotificationCount, 0u);
 }
 
 TEST_F(MonitorFilesTest, EnterInTheWindowReachesItThroughTheMainLoopHook)
@@ -370,20 +288,6 @@ TEST_F(MonitorFilesTest, EnterInTheWindowReachesItThroughTheMainLoopHook)
     EXPECT_FALSE(IsNotificationMessage(&other));
 }
 
-TEST_F(MonitorFilesTest, ClosingForADeletedEntryKeepsTheCount)
-{
-    FingerEntry* entry = AddTestEntry("Gone", "g@host", FE_NOTIFY_CHANGES);
-    UpdateMonitorFile(entry, "a", 1);
-    UpdateMonitorFile(entry, "b", 1);
-    NotifyChangedEntries();
-    HWND window = entry->notifyWindow;
-    ASSERT_EQ(OpenNotificationCount, 1u);
-    CloseChangeNotification(entry);
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_FALSE(entry->flags & FE_NOTIFY_OPEN);
-    EXPECT_EQ(OpenNotificationCount, 0u);
-}
-
 TEST_F(MonitorFilesTest, OldTextNamesAreRenamedAndMissingNamesRebuilt)
 {
     FingerEntry* old = AddTestEntry("Old", "old@host");
@@ -401,7 +305,7 @@ TEST_F(MonitorFilesTest, OldTextNamesAreRenamedAndMissingNamesRebuilt)
     StopAnsweringBoxes();
 
     EXPECT_STREQ(old->monitorFile, "00000007.htm");
-    EXPECT_FALSE(FileExists(folder + "\\00000007.txt"));
+    EXPECT_FALSE(IsFile(folder + "\\00000007.txt"));
     EXPECT_EQ(ReadWholeFile(folder + "\\00000007.htm"), "old answer");
     EXPECT_STREQ(current->monitorFile, "00000001.htm");
     EXPECT_STREQ(quick->monitorFile, "");
@@ -417,6 +321,12 @@ TEST_F(MonitorFilesTest, OldTextNamesAreRenamedAndMissingNamesRebuilt)
     EXPECT_EQ(boxes[1].text,
               "Ombrelane has detected that you are using finger entries\nfrom version 1.1a or earlier. They have been "
               "renamed to work\nwith this version.");
+
+    // Nothing is left to rename the next time: no message.
+    AnswerBoxes("", IDOK);
+    MigrateMonitorFiles();
+    StopAnsweringBoxes();
+    EXPECT_EQ(AnsweredBoxCount(), 0);
 }
 
 TEST_F(MonitorFilesTest, RenamingNeverMakesTwoEntriesShareAFile)
@@ -465,15 +375,6 @@ TEST_F(MonitorFilesTest, UnterminatedNameIsRebuiltAndNeverUsed)
     EXPECT_STREQ(entry->monitorFile, "00000000.htm");
     EXPECT_EQ(UpdateMonitorFile(entry, "x", 1), 0);
     EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), "x");
-}
-
-TEST_F(MonitorFilesTest, NothingToRenameShowsNoMessage)
-{
-    AddTestEntry("Fine", "f@host");
-    AnswerBoxes("", IDOK);
-    MigrateMonitorFiles();
-    StopAnsweringBoxes();
-    EXPECT_EQ(AnsweredBoxCount(), 0);
 }
 
 TEST_F(MonitorFilesTest, BuffersHoldTheAnswerSizeAndSixteenBytes)
@@ -559,7 +460,7 @@ TEST(SetUpPathsChild, Run)
     out << "program=" << ProgramFolder << "\n";
     out << "monitor=" << MonitorFolder << "\n";
     out << "log=" << Settings.logFile << "\n";
-    out << "folder=" << (FolderExists(MonitorFolder) ? 1 : 0) << "\n";
+    out << "folder=" << (IsFolder(MonitorFolder) ? 1 : 0) << "\n";
     out << "buffers=" << (AnswerBuffer && CompareBuffer ? 1 : 0) << "\n";
     for (const AnsweredBox& box : AnsweredBoxes())
         out << "box=" << box.caption << "|" << box.text << "\n";
@@ -604,15 +505,10 @@ TEST(SetUpPaths, MakesTheMonitorFolderBesideTheProgram)
     WriteWholeFile(programFolder + "\\Ombrelane Log.txt", "old log");
 
     std::string report = RunChildIn(programFolder, true);
-    EXPECT_NE(report.find("result=1\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("program=" + programFolder + "\\\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("monitor=" + programFolder + "\\Monitor\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("log=" + programFolder + "\\Ombrelane Log.txt\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("folder=1\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("buffers=1\n"), std::string::npos) << report;
-    EXPECT_EQ(report.find("box="), std::string::npos) << report;
-    EXPECT_TRUE(FolderExists(programFolder + "\\Monitor"));
-    EXPECT_FALSE(FileExists(programFolder + "\\Ombrelane Log.txt")) << "cleared at start";
+    EXPECT_EQ(report, "result=1\nprogram=" + programFolder + "\\\nmonitor=" + programFolder + "\\Monitor\nlog=" +
+                          programFolder + "\\Ombrelane Log.txt\nfolder=1\nbuffers=1\n");
+    EXPECT_TRUE(IsFolder(programFolder + "\\Monitor"));
+    EXPECT_FALSE(IsFile(programFolder + "\\Ombrelane Log.txt")) << "cleared at start";
 
     // A second start finds the folder and keeps what is in it.
     WriteWholeFile(programFolder + "\\Monitor\\00000000.htm", "kept");
@@ -621,7 +517,7 @@ TEST(SetUpPaths, MakesTheMonitorFolderBesideTheProgram)
     EXPECT_NE(report.find("result=1\n"), std::string::npos) << report;
     EXPECT_EQ(ReadWholeFile(programFolder + "\\Monitor\\00000000.htm"), "kept");
     EXPECT_EQ(ReadWholeFile(programFolder + "\\Ombrelane Log.txt"), "log");
-    RemoveTree(base);
+    RemoveFolderTree(base);
 }
 
 TEST(SetUpPaths, AFileNamedMonitorIsReportedAndStopsStartUp)
@@ -633,7 +529,7 @@ TEST(SetUpPaths, AFileNamedMonitorIsReportedAndStopsStartUp)
     EXPECT_NE(report.find("box=Monitor Error|Couldn't create the monitor subfolder \"" + base + "\\Monitor\".\n"),
               std::string::npos)
         << report;
-    RemoveTree(base);
+    RemoveFolderTree(base);
 }
 
 }
