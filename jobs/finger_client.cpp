@@ -130,83 +130,6 @@ ReadyEnd TakeReadyBytes(SOCKET netSocket, char* cursor, uint32_t& count, uint32_
     return READY_LATER;
 }
 
-// ReceiveAnswer, and with endShown: when the server closes right after the
-// last piece, that piece is shown together with the line end that follows
-// every answer, and *endShown tells so.
-AnswerReceipt ReceiveShownAnswer(SOCKET netSocket, const FingerEntry* entry, bool show, bool log, bool* endShown)
-{
-    if (endShown)
-        *endShown = false;
-    AnswerReceipt receipt = {ANSWER_COMPLETE, 0, 0};
-    const uint32_t limit = Settings.maxAllocSize;
-    char* cursor = AnswerBuffer;
-    ShowReceivedBytes(0);
-    for (;;) {
-        *cursor = '\0';
-        if (JobsCancelled()) {
-            receipt.end = ANSWER_CANCELLED;
-            return receipt;
-        }
-        const int waited = WaitForNetBytes(netSocket, &receipt.error);
-        if (waited == NET_CANCELLED) {
-            receipt.end = ANSWER_CANCELLED;
-            return receipt;
-        }
-        if (waited != NET_DONE) {
-            receipt.end = ANSWER_FAILED;
-            return receipt;
-        }
-        const uint32_t remaining = limit - receipt.total;
-        if (remaining == 0) {
-            // The buffer is full: one more byte tells a cut answer from one
-            // that fits exactly. It lands in the buffer's spare bytes.
-            const int extra = recv(netSocket, cursor, 1, 0);
-            *cursor = '\0';
-            if (extra == SOCKET_ERROR) {
-                receipt.error = WSAGetLastError();
-                if (receipt.error == WSAEWOULDBLOCK)
-                    continue;
-                receipt.end = ANSWER_FAILED;
-            } else {
-                receipt.end = extra > 0 ? ANSWER_TRUNCATED : ANSWER_COMPLETE;
-            }
-            return receipt;
-        }
-        const int count = recv(netSocket, cursor, static_cast<int>(remaining), 0);
-        if (count == SOCKET_ERROR) {
-            receipt.error = WSAGetLastError();
-            if (receipt.error == WSAEWOULDBLOCK)
-                continue;
-            receipt.end = ANSWER_FAILED;
-            return receipt;
-        }
-        if (count == 0)
-            return receipt;
-        uint32_t taken = static_cast<uint32_t>(count);
-        const ReadyEnd ready = TakeReadyBytes(netSocket, cursor, taken, remaining, &receipt.error);
-        receipt.total += taken;
-        const bool showEnd = show && endShown && ready == READY_CLOSED;
-        if (showEnd) {
-            // The buffer's spare bytes hold the line end for this one write.
-            cursor[taken] = '\n';
-            StreamBufferToOutput(entry, cursor, taken + 1);
-            *endShown = true;
-        } else if (show) {
-            StreamBufferToOutput(entry, cursor, taken);
-        }
-        cursor[taken] = '\0';
-        if (log && (entry->flags & FE_LOG_OUTPUT))
-            AppendToLog(cursor, taken);
-        cursor += taken;
-        ShowReceivedBytes(static_cast<int>(receipt.total));
-        if (ready == READY_CLOSED)
-            return receipt;
-        if (ready == READY_FAILED) {
-            receipt.end = ANSWER_FAILED;
-            return receipt;
-        }
-    }
-}
 
 }
 
@@ -300,9 +223,79 @@ int WaitForNetBytes(SOCKET netSocket, int* error)
     return WaitForSocket(netSocket, WAIT_READ, error);
 }
 
-AnswerReceipt ReceiveAnswer(SOCKET netSocket, const FingerEntry* entry, bool show, bool log)
+AnswerReceipt ReceiveAnswer(SOCKET netSocket, const FingerEntry* entry, bool show, bool log, bool* endShown)
 {
-    return ReceiveShownAnswer(netSocket, entry, show, log, nullptr);
+    if (endShown)
+        *endShown = false;
+    AnswerReceipt receipt = {ANSWER_COMPLETE, 0, 0};
+    const uint32_t limit = Settings.maxAllocSize;
+    char* cursor = AnswerBuffer;
+    ShowReceivedBytes(0);
+    for (;;) {
+        *cursor = '\0';
+        if (JobsCancelled()) {
+            receipt.end = ANSWER_CANCELLED;
+            return receipt;
+        }
+        const int waited = WaitForNetBytes(netSocket, &receipt.error);
+        if (waited == NET_CANCELLED) {
+            receipt.end = ANSWER_CANCELLED;
+            return receipt;
+        }
+        if (waited != NET_DONE) {
+            receipt.end = ANSWER_FAILED;
+            return receipt;
+        }
+        const uint32_t remaining = limit - receipt.total;
+        if (remaining == 0) {
+            // The buffer is full: one more byte tells a cut answer from one
+            // that fits exactly. It lands in the buffer's spare bytes.
+            const int extra = recv(netSocket, cursor, 1, 0);
+            *cursor = '\0';
+            if (extra == SOCKET_ERROR) {
+                receipt.error = WSAGetLastError();
+                if (receipt.error == WSAEWOULDBLOCK)
+                    continue;
+                receipt.end = ANSWER_FAILED;
+            } else {
+                receipt.end = extra > 0 ? ANSWER_TRUNCATED : ANSWER_COMPLETE;
+            }
+            return receipt;
+        }
+        const int count = recv(netSocket, cursor, static_cast<int>(remaining), 0);
+        if (count == SOCKET_ERROR) {
+            receipt.error = WSAGetLastError();
+            if (receipt.error == WSAEWOULDBLOCK)
+                continue;
+            receipt.end = ANSWER_FAILED;
+            return receipt;
+        }
+        if (count == 0)
+            return receipt;
+        uint32_t taken = static_cast<uint32_t>(count);
+        const ReadyEnd ready = TakeReadyBytes(netSocket, cursor, taken, remaining, &receipt.error);
+        receipt.total += taken;
+        const bool showEnd = show && endShown && ready == READY_CLOSED;
+        if (showEnd) {
+            // The buffer's spare bytes hold the line end for this one write.
+            cursor[taken] = '\n';
+            StreamBufferToOutput(entry, cursor, taken + 1);
+            *endShown = true;
+        } else if (show) {
+            StreamBufferToOutput(entry, cursor, taken);
+        }
+        cursor[taken] = '\0';
+        if (log && (entry->flags & FE_LOG_OUTPUT))
+            AppendToLog(cursor, taken);
+        cursor += taken;
+        ShowReceivedBytes(static_cast<int>(receipt.total));
+        if (ready == READY_CLOSED)
+            return receipt;
+        if (ready == READY_FAILED) {
+            receipt.end = ANSWER_FAILED;
+            return receipt;
+        }
+    }
 }
 
 int LocateService(const FingerEntry* entry, const char* host, const char* serviceName, bool namedErrors,
@@ -410,7 +403,7 @@ int FingerAddress(FingerEntry* entry)
     // browser, which needs all of it first.
     const bool progressive = !(Settings.options & OPT_AUTO_HTML) || (entry->flags & FE_HTML_NEVER);
     bool endShown = false;
-    const AnswerReceipt receipt = ReceiveShownAnswer(FingerSocket, entry, progressive, false, &endShown);
+    const AnswerReceipt receipt = ReceiveAnswer(FingerSocket, entry, progressive, false, &endShown);
     if (receipt.end == ANSWER_CANCELLED)
         return StopCancelledFinger(entry);
     if (receipt.end == ANSWER_TRUNCATED) {

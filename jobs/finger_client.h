@@ -82,5 +82,9 @@ struct AnswerReceipt {
 // bytes, showing the progress in the status bar. With show, every piece is
 // put into the output pane as it arrives (all of its bytes, NULs too); with
 // log, every piece is also appended to the log. An answer that fills the
-// buffer exactly and then ends is complete, not truncated.
-AnswerReceipt ReceiveAnswer(SOCKET netSocket, const FingerEntry* entry, bool show, bool log);
+// buffer exactly and then ends is complete, not truncated. With endShown:
+// when the server closes right after the last piece, that piece is shown
+// together with the line end that follows every answer, and *endShown
+// tells so.
+AnswerReceipt ReceiveAnswer(SOCKET netSocket, const FingerEntry* entry, bool show, bool log,
+                            bool* endShown = nullptr);

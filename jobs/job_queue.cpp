@@ -86,8 +86,7 @@ int AddJob(uint32_t jobType, FingerEntry* entry)
 
 int FingerEntryNow(FingerEntry* entry)
 {
-    AddJob(JOB_FINGER, entry);
-    return 0;
+    return AddJob(JOB_FINGER, entry);
 }
 
 Job* RemoveJob(Job* job)

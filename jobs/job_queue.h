@@ -42,6 +42,7 @@ extern const char* const JobTypeNames[2];
 // Tells the user that new jobs must wait until a kill has emptied the queue.
 void ShowKillPendingBox();
 int AddJob(uint32_t jobType, FingerEntry* entry);
+// Queues a finger of the entry; 1 when the queue refused it (and said why).
 int FingerEntryNow(FingerEntry* entry);
 int ReleaseEntryJobs(FingerEntry* entry);
 void KillAllJobs();

@@ -98,7 +98,8 @@ int WhoisAddress(FingerEntry* entry)
         return 1;
     }
 
-    const AnswerReceipt receipt = ReceiveAnswer(WhoisSocket, entry, true, true);
+    bool endShown = false;
+    const AnswerReceipt receipt = ReceiveAnswer(WhoisSocket, entry, true, true, &endShown);
     if (receipt.end == ANSWER_CANCELLED)
         return StopCancelledWhois(entry);
     if (receipt.end == ANSWER_TRUNCATED) {
@@ -112,6 +113,7 @@ int WhoisAddress(FingerEntry* entry)
         EmitJobMessage(entry, message);
     }
     CloseWhoisSocket();
-    AppendEntryText(entry, "\n");
+    if (!endShown)
+        AppendEntryText(entry, "\n");
     return 0;
 }

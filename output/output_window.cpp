@@ -348,16 +348,6 @@ void BuildCharFormat(CHARFORMATA& format, const FingerEntry* entry)
     snprintf(format.szFaceName, sizeof format.szFaceName, "%s", entry->font.lfFaceName);
 }
 
-void SetEntryFormat(const FingerEntry* entry)
-{
-    CHARFORMATA format;
-    BuildCharFormat(format, entry);
-    LockOutput();
-    MoveCaretToEnd();
-    SendMessageA(OutputWindow, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    UnlockOutput();
-}
-
 void AppendText(const char* text)
 {
     WriteToPane(nullptr, text, static_cast<uint32_t>(strlen(text)), true, SF_TEXT);

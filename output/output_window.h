@@ -17,7 +17,6 @@ void MoveCaretToEnd();
 void ScrollToCaret();
 void JumpToEntryOutput(const FingerEntry* entry);
 void BuildCharFormat(CHARFORMATA& format, const FingerEntry* entry);
-void SetEntryFormat(const FingerEntry* entry);
 void AppendText(const char* text);
 void AppendEntryText(const FingerEntry* entry, const char* text);
 int StreamBufferToOutput(const FingerEntry* entry, const char* buffer, uint32_t length);

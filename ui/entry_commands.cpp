@@ -11,7 +11,7 @@ void FingerSelectedEntries(HWND owner)
         return;
     RowCursor row;
     for (int i = FirstSelectedRow(&row); i >= 0; i = NextSelectedRow(&row)) {
-        if (AddJob(JOB_FINGER, reinterpret_cast<FingerEntry*>(row.lParam)) != 0)
+        if (FingerEntryNow(reinterpret_cast<FingerEntry*>(row.lParam)) != 0)
             return;
     }
 }

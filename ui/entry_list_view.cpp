@@ -561,14 +561,11 @@ void SelectAllRows()
     HWND list = List();
     if (!list)
         return;
-    const int count = RowCount();
-    for (int i = 0; i < count; ++i) {
-        LVITEMA item = {};
-        item.mask = LVIF_STATE;
-        item.state = LVIS_SELECTED;
-        item.stateMask = LVIS_SELECTED;
-        SendMessageA(list, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
-    }
+    // Row -1 stands for every row.
+    LVITEMA item = {};
+    item.state = LVIS_SELECTED;
+    item.stateMask = LVIS_SELECTED;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
     FocusEntryListView();
 }
 
