@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything and starts the program under Wine:
 #   scripts/run.sh [SWITCHES...]
-# With no display it starts a virtual one, saves a screenshot of the program
-# to build/screenshot.png after a few seconds and closes it again (pass
-# --keep to leave it running until you press Enter).
+# It runs the 32-bit program where this host can, else the 64-bit one
+# (OMBRELANE_ARCH=win32 or win64 chooses). With no display it starts a virtual
+# one, saves a screenshot of the program to screenshot.png in the build folder
+# after a few seconds and closes it again (pass --keep to leave it running
+# until you press Enter).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 keep=0
@@ -15,8 +17,7 @@ done
 "$root/scripts/setup.sh"
 source "$root/scripts/wine-env.sh"
 build=$OMBRELANE_BUILD
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build" --target Ombrelane -j"$(nproc)" >/dev/null
+build_arch Ombrelane
 
 # The program keeps its settings in the registry of this prefix.
 export WINEPREFIX=${WINEPREFIX:-$build/wine-prefix}

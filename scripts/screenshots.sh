@@ -2,7 +2,7 @@
 # Builds the program, starts it with a few sample entries on a virtual display
 # and saves one screenshot of each entry-list view:
 #   scripts/screenshots.sh
-# The pictures land in $OMBRELANE_BUILD/screenshots/view-<name>.png. Runs
+# The pictures land in screenshots/view-<name>.png in the build folder. Runs
 # itself inside scripts/sandbox.sh (private display and Wine prefix).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
@@ -10,8 +10,7 @@ root=$OMBRELANE_ROOT
 build=$OMBRELANE_BUILD
 
 if [ "${OMBRELANE_IN_SANDBOX:-}" != 1 ]; then
-    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-    cmake --build "$build" --target Ombrelane send_command -j"$(nproc)" >/dev/null
+    build_arch Ombrelane send_command
     exec "$root/scripts/sandbox.sh" "$0" "$@"
 fi
 
@@ -64,7 +63,7 @@ Daily status|status@ops.example.net|0x05000000|41|1720000000
 Everyone on tiger|@tiger.example.com|0x00800000|7|1690000000
 EOF
 } > "$work/seed.reg"
-wine regedit /S "$(winepath -w "$work/seed.reg")" >/dev/null 2>&1
+wine regedit /S "$(wine winepath -w "$work/seed.reg")" >/dev/null 2>&1
 
 (cd "$work" && wine ./Ombrelane.exe >/dev/null 2>&1 &)
 for _ in $(seq 150); do
