@@ -7,16 +7,17 @@
 #include <string>
 
 #include "bench_clock.h"
+#include "bench_list_view.h"
+#include "bench_startup.h"
 #include "entries/settings.h"
 #include "jobs/host_lookup.h"
 #include "jobs/job_queue.h"
 #include "jobs/task_thread.h"
 #include "jobs/winsock.h"
-#include "output/monitor_files.h"
+#include "output/answer_buffers.h"
 #include "output/output_window.h"
 #include "shell/shell_handles.h"
-#include "bench_list_view.h"
-#include "bench_startup.h"
+#include "support/program_fixture.h"
 #include "support/test_servers.h"
 
 namespace {
@@ -51,15 +52,6 @@ double SimulatedJobsPerSecond(FingerEntry* entry, int jobs)
         AddJob(JOB_FINGER, entry);
     PumpUntilIdle();
     return jobs / (Seconds() - start);
-}
-
-LRESULT CALLBACK BenchWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_HOST_LOOKUP_DONE) {
-        HostLookupDone(wParam, lParam);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
 }
 
 // A fresh, empty pane: Wine's control empties a large text very slowly.
@@ -126,25 +118,11 @@ void NetworkFigures(HWND window, FingerEntry* entry)
 
 int main()
 {
-    ShellHandles.instance = GetModuleHandleA(nullptr);
-    ShellHandles.richEditLibrary = LoadLibraryA("RichEd32.dll");
-    FetchDefaultEntryFont();
-    SetDefaultSettings();
-    Settings.options &= ~OPT_NETWORK;
+    StartTestProgram({.simulate = true, .startTaskThread = false});
+    HWND window = ShellHandles.mainWindow;
+    ShowWindow(window, SW_SHOW);
     Settings.maxAllocSize = 1u << 20;
-    if (!SetUpPaths() || StartWinsock() != 0) {
-        fprintf(stderr, "set-up failed\n");
-        return 1;
-    }
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = BenchWindowProcedure;
-    windowClass.hInstance = ShellHandles.instance;
-    windowClass.lpszClassName = "OmbrelaneBench";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, "OmbrelaneBench", "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600,
-                                  nullptr, nullptr, ShellHandles.instance, nullptr);
-    ShellHandles.mainWindow = window;
-    if (!CreateOutputWindow(window) || StartTaskThread(window) != 0) {
+    if (SetUpPaths() != 0 || StartWinsock() != 0 || !OutputWindow || StartTaskThread(window) != 0) {
         fprintf(stderr, "set-up failed\n");
         return 1;
     }

@@ -1,11 +1,11 @@
-#include "finger_entry.h"
+#include "entries/finger_entry.h"
 
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "../shell/shell_handles.h"
-#include "../shell/waits.h"
+#include "entries/message_box.h"
+#include "entries/waits.h"
 
 FingerEntryList EntryList;
 HANDLE EntryListMutex;
@@ -95,8 +95,7 @@ FingerEntry* AllocateFingerEntry(const FingerEntry& prototype)
 {
     auto* entry = static_cast<FingerEntry*>(HeapAlloc(GetProcessHeap(), 0, sizeof(FingerEntry)));
     if (!entry) {
-        MessageBoxA(MessageOwner(), "Cannot allocate memory for new finger entry", "Allocate Finger Entry",
-                    MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox("Cannot allocate memory for new finger entry", "Allocate Finger Entry");
         return nullptr;
     }
     LockEntryList();
@@ -131,6 +130,14 @@ void FreeFingerEntry(FingerEntry* entry)
     HeapFree(GetProcessHeap(), 0, entry);
     EntryList.count--;
     UnlockEntryList();
+}
+
+std::string FoldedName(const std::string& name)
+{
+    std::string folded = name;
+    if (!folded.empty())
+        CharUpperBuffA(folded.data(), static_cast<DWORD>(folded.size()));
+    return folded;
 }
 
 const char* EntryTitle(const FingerEntry& entry)

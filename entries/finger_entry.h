@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <string>
 
 enum : uint32_t {
     FE_FINGER_AT_START = 0x00000001,
@@ -84,6 +85,10 @@ void AssignMonitorFileName(FingerEntry& entry);
 void FreeFingerEntry(FingerEntry* entry);
 void LockEntryList();
 void UnlockEntryList();
+
+// The one form in which names that ignore letter case are compared: profile
+// key names and monitor file names.
+std::string FoldedName(const std::string& name);
 
 // The name by which an entry is shown in messages: the address of a temporary
 // entry, otherwise its description.

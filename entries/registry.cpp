@@ -9,7 +9,6 @@
 
 #include "entries/finger_entry.h"
 #include "entries/settings.h"
-#include "jobs/winsock.h"
 
 // Numbers, the rectangle and the font are stored as their little-endian
 // memory image, which on this processor is the record's own memory.
@@ -153,16 +152,6 @@ LONG WriteText(HKEY key, const char* name, const char* field, size_t size)
                           static_cast<DWORD>(text.size() + 1));
 }
 
-// Key names compare without regard to case; this is the form in which names
-// are compared here.
-std::string FoldedName(const std::string& name)
-{
-    std::string folded = name;
-    if (!folded.empty())
-        CharUpperBuffA(folded.data(), static_cast<DWORD>(folded.size()));
-    return folded;
-}
-
 bool IsUnreadProfile(const char* name)
 {
     return UnreadProfiles.count(FoldedName(name)) != 0;
@@ -188,18 +177,19 @@ LONG DeleteKeyTree(HKEY parent, const char* name)
     return RegDeleteKeyA(parent, name);
 }
 
-// Shows the first registry failure of one operation; later ones would only
+// Keeps the first registry failure of one operation; later ones would only
 // repeat it.
 struct ErrorReport {
-    bool shown = false;
+    RegistryErrors& errors;
+    bool kept = false;
 };
 
 void Report(ErrorReport& report, LONG result, const char* title)
 {
-    if (result == ERROR_SUCCESS || report.shown)
+    if (result == ERROR_SUCCESS || report.kept)
         return;
-    report.shown = true;
-    ShowSystemError(static_cast<DWORD>(result), title);
+    report.kept = true;
+    report.errors.push_back({result, title});
 }
 
 void ReadStartupFolder()
@@ -260,9 +250,10 @@ void ReadProgramKey()
     ReadText(k, "Finger Entries Path", Settings.entriesPath, PATH_SIZE);
     ReadText(k, "WHOIS Server", Settings.whoisServer, WHOIS_HOST_SIZE);
     ReadText(k, "User Browser", Settings.userBrowser, PATH_SIZE);
-    // Any negative count means no layout of the user's own, as -1 does.
-    if (Settings.toolbarCount >= TOOLBAR_MAX)
-        Settings.toolbarCount = TOOLBAR_MAX - 1;
+    // A save stores up to TOOLBAR_MAX ids, so a full layout loads whole. Any
+    // negative count means no layout of the user's own, as -1 does.
+    if (Settings.toolbarCount > TOOLBAR_MAX)
+        Settings.toolbarCount = TOOLBAR_MAX;
     else if (Settings.toolbarCount < 0)
         Settings.toolbarCount = -1;
     ReadToolbar(k);
@@ -340,7 +331,7 @@ void KeepUnreadProfiles(HKEY profiles, DWORD index)
     }
 }
 
-int LoadProfiles()
+int LoadProfiles(RegistryErrors& errors)
 {
     RegistryKey profiles;
     if (OpenKey(HKEY_CURRENT_USER, PROFILES_KEY_PATH, KEY_READ, profiles) != ERROR_SUCCESS)
@@ -351,7 +342,7 @@ int LoadProfiles()
         if (result == ERROR_NO_MORE_ITEMS)
             return 0;
         if (result != ERROR_SUCCESS) {
-            ShowSystemError(static_cast<DWORD>(result), "Couldn't enumerate registry subkeys");
+            errors.push_back({result, "Couldn't enumerate registry subkeys"});
             KeepUnreadProfiles(profiles.handle, index);
             return 0;
         }
@@ -360,7 +351,7 @@ int LoadProfiles()
         RegistryKey profile;
         result = OpenKey(profiles.handle, keyName, KEY_READ, profile);
         if (result != ERROR_SUCCESS) {
-            ShowSystemError(static_cast<DWORD>(result), "Couldn't open profile subkey");
+            errors.push_back({result, "Couldn't open profile subkey"});
             KeepUnreadProfiles(profiles.handle, index);
             return 0;
         }
@@ -530,7 +521,7 @@ void ProfileKeyName(const char* description, unsigned copy, char* name, int size
     snprintf(name, static_cast<size_t>(size), "%.*s%s", keep, base, suffix);
 }
 
-int LoadSettings()
+int LoadSettings(RegistryErrors& errors)
 {
     SetDefaultSettings();
     while (EntryList.head)
@@ -542,28 +533,28 @@ int LoadSettings()
     ReadProgramKey();
     if (Settings.whoisServer[0] == '\0')
         snprintf(Settings.whoisServer, sizeof Settings.whoisServer, "%s", DEFAULT_WHOIS_SERVER);
-    return LoadProfiles();
+    return LoadProfiles(errors);
 }
 
-void DeleteProfiles()
+void DeleteProfiles(RegistryErrors& errors)
 {
     RegistryKey profiles;
     LONG result = OpenKey(HKEY_CURRENT_USER, PROFILES_KEY_PATH, KEY_ALL_ACCESS, profiles);
     if (result != ERROR_SUCCESS) {
         if (result != ERROR_FILE_NOT_FOUND)
-            ShowSystemError(static_cast<DWORD>(result), "Couldn't open profiles key");
+            errors.push_back({result, "Couldn't open profiles key"});
         return;
     }
     DWORD count = 0;
     result = CountSubkeys(profiles.handle, count);
     if (result != ERROR_SUCCESS) {
-        ShowSystemError(static_cast<DWORD>(result), "Couldn't query number of profile subkeys");
+        errors.push_back({result, "Couldn't query number of profile subkeys"});
         return;
     }
     // From the highest index down, so the indices still to visit stay valid
     // while subkeys disappear. A profile that cannot be named or deleted is
     // reported once and passed over: the others still go.
-    ErrorReport report;
+    ErrorReport report{errors};
     for (DWORD index = count; index-- > 0;) {
         char name[KEY_NAME_SIZE];
         result = SubkeyName(profiles.handle, index, name);
@@ -577,7 +568,7 @@ void DeleteProfiles()
     }
 }
 
-void SaveSettings()
+void SaveSettings(RegistryErrors& errors)
 {
     if (Settings.saveAtExit != 1)
         return;
@@ -586,11 +577,11 @@ void SaveSettings()
     RegistryKey program;
     LONG result = CreateKey(HKEY_CURRENT_USER, PROGRAM_KEY_PATH, program, nullptr);
     if (result != ERROR_SUCCESS) {
-        ShowSystemError(static_cast<DWORD>(result), "Couldn't create program registry key");
+        errors.push_back({result, "Couldn't create program registry key"});
         return;
     }
-    DeleteProfiles();
-    ErrorReport report;
+    DeleteProfiles(errors);
+    ErrorReport report{errors};
     Report(report, WriteProgramValues(program.handle), "Couldn't write registry value");
 
     std::vector<const FingerEntry*> entries = StoredEntries();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <vector>
 
 // All below HKEY_CURRENT_USER.
 constexpr char PROGRAM_KEY_PATH[] = "Software\\Corvale Software\\Ombrelane";
@@ -19,18 +20,27 @@ constexpr char PROFILE_DESCRIPTION_VALUE[] = "Description";
 // The key name of a profile whose entry has an empty description.
 constexpr char EMPTY_DESCRIPTION_PROFILE[] = "(No Description)";
 
+// A registry failure for the caller to show: the system error code and the
+// title of its box.
+struct RegistryError {
+    LONG code;
+    const char* title;
+};
+using RegistryErrors = std::vector<RegistryError>;
+
 // Reads the settings and the stored entries, once at start-up, after the
 // default entry font is fetched and before any other thread exists. Missing
-// keys and values leave the defaults. Returns 1 only when an entry could not
-// be allocated (nothing will be saved at exit then), otherwise 0.
-int LoadSettings();
+// keys and values leave the defaults; failures are added to errors. Returns 1
+// only when an entry could not be allocated (nothing will be saved at exit
+// then), otherwise 0.
+int LoadSettings(RegistryErrors& errors);
 
 // Writes the settings and every entry of the list at shutdown, replacing all
 // stored profiles; does nothing unless Settings.saveAtExit is 1.
-void SaveSettings();
+void SaveSettings(RegistryErrors& errors);
 
 // Removes the profiles, keeping only those a stopped load could not read.
-void DeleteProfiles();
+void DeleteProfiles(RegistryErrors& errors);
 
 // The key name under which an entry of this description is stored; copy 1
 // is the plain name, copy 2 and up add " (n)" within 127 characters.

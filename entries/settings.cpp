@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "entries/settings.h"
 
 #include <cstdio>
 #include <cstring>

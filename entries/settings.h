@@ -3,7 +3,7 @@
 
 #include <windows.h>
 #include <cstdint>
-#include "finger_entry.h"
+#include "entries/finger_entry.h"
 
 enum : uint32_t {
     OPT_START_WITH_WINDOWS  = 0x00000001,

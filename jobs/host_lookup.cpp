@@ -1,11 +1,9 @@
-#include "host_lookup.h"
+#include "jobs/host_lookup.h"
 
 #include <cstring>
 
-#include "../entries/settings.h"
-#include "../shell/shell_handles.h"
-#include "finger_client.h"
-#include "job_queue.h"
+#include "jobs/job_queue.h"
+#include "jobs/net_socket.h"
 
 HostLookupRecord HostLookupState;
 
@@ -39,6 +37,8 @@ struct LookupTable {
     // The slot of the lookup the task thread is waiting for (or has just
     // finished); null when there is none.
     LookupSlot* awaited;
+    // Receives the completions (SetHostLookupWindow).
+    HWND window;
 };
 
 LookupTable table;
@@ -110,14 +110,14 @@ void AbandonLookup(HANDLE handle)
     UnlockTable();
 }
 
-bool TakeCompletion(uint32_t bit)
+bool TakeCompletion()
 {
     LockTable();
     const uint32_t done = static_cast<uint32_t>(HostLookupState.lookupDone);
-    if (done & bit)
-        HostLookupState.lookupDone = static_cast<LONG>(done & ~bit);
+    if (done & LOOKUP_DONE_BIT)
+        HostLookupState.lookupDone = static_cast<LONG>(done & ~LOOKUP_DONE_BIT);
     UnlockTable();
-    return (done & bit) != 0;
+    return (done & LOOKUP_DONE_BIT) != 0;
 }
 
 // Sleeps until the next check is due, waking early for a completion.
@@ -127,18 +127,76 @@ void AwaitNextCheck()
         Sleep(LOOKUP_CHECK_MS);
 }
 
+// Starts looking host up; the request handle, or null when it was refused.
+HANDLE StartHostLookup(const char* host)
+{
+    LockTable();
+    HostLookupState.lookupDone = 0;
+    HostLookupState.lookupBufLen = 0;
+    HostLookupState.lookupError = 0;
+    table.awaited = nullptr;
+    HANDLE request = nullptr;
+    if (LookupSlot* slot = TakeFreeSlot()) {
+        memset(slot->result, 0, sizeof slot->result);
+        slot->state = SLOT_FREE;
+        // The table stays locked across the request, so a completion that
+        // comes back at once waits until the slot knows its handle.
+        request = WSAAsyncGetHostByName(table.window, WM_HOST_LOOKUP_DONE, host, slot->result,
+                                        sizeof slot->result);
+        if (request) {
+            slot->request = request;
+            slot->state = SLOT_AWAITED;
+            table.awaited = slot;
+            ResetEvent(table.completed);
+        }
+    }
+    UnlockTable();
+    return request;
 }
 
-DWORD NetworkTimeoutMs()
+// Waits until the lookup has finished (LOOKUP_FOUND: lookupError then says
+// how it went) or the cancel condition is set; a lookup that has not
+// finished within the network time limit ends with lookupError WSAETIMEDOUT.
+int WaitForHostLookup(HANDLE handle)
 {
-    // A day is far beyond any sensible limit and keeps the product in range.
-    constexpr uint32_t LONGEST_SECONDS = 24 * 60 * 60;
-    uint32_t seconds = Settings.networkTimeout;
-    if (seconds == 0)
-        seconds = 60;
-    if (seconds > LONGEST_SECONDS)
-        seconds = LONGEST_SECONDS;
-    return seconds * 1000;
+    const DWORD started = GetTickCount();
+    const DWORD limit = NetworkTimeoutMs();
+    for (;;) {
+        if (TakeCompletion())
+            return LOOKUP_FOUND;
+        if (JobsCancelled()) {
+            AbandonLookup(handle);
+            return LOOKUP_CANCELLED;
+        }
+        if (GetTickCount() - started >= limit) {
+            AbandonLookup(handle);
+            HostLookupState.lookupBufLen = 0;
+            HostLookupState.lookupError = WSAETIMEDOUT;
+            return LOOKUP_FOUND;
+        }
+        AwaitNextCheck();
+    }
+}
+
+// The first IPv4 address of the lookup that has just finished; 0 when there
+// is one, 1 when the result holds none.
+int HostLookupAddress(in_addr* address)
+{
+    LockTable();
+    int result = 1;
+    const LookupSlot* slot = table.awaited;
+    if (slot && slot->state == SLOT_DONE) {
+        const auto* host = reinterpret_cast<const hostent*>(slot->result);
+        if (host->h_addrtype == AF_INET && host->h_length == static_cast<short>(sizeof(in_addr)) &&
+            host->h_addr_list && host->h_addr_list[0]) {
+            memcpy(address, host->h_addr_list[0], sizeof(in_addr));
+            result = 0;
+        }
+    }
+    UnlockTable();
+    return result;
+}
+
 }
 
 void HostLookupDone(WPARAM wParam, LPARAM lParam)
@@ -158,67 +216,23 @@ void HostLookupDone(WPARAM wParam, LPARAM lParam)
     UnlockTable();
 }
 
-HANDLE StartHostLookup(const char* host)
+void SetHostLookupWindow(HWND window)
 {
     LockTable();
-    HostLookupState.lookupDone = 0;
-    HostLookupState.lookupBufLen = 0;
-    HostLookupState.lookupError = 0;
-    table.awaited = nullptr;
-    HANDLE request = nullptr;
-    if (LookupSlot* slot = TakeFreeSlot()) {
-        memset(slot->result, 0, sizeof slot->result);
-        slot->state = SLOT_FREE;
-        // The table stays locked across the request, so a completion that
-        // comes back at once waits until the slot knows its handle.
-        request = WSAAsyncGetHostByName(ShellHandles.mainWindow, WM_HOST_LOOKUP_DONE, host, slot->result,
-                                        sizeof slot->result);
-        if (request) {
-            slot->request = request;
-            slot->state = SLOT_AWAITED;
-            table.awaited = slot;
-            ResetEvent(table.completed);
-        }
-    }
+    table.window = window;
     UnlockTable();
-    return request;
 }
 
-int WaitForHostLookup(HANDLE handle, const FingerEntry* entry, uint32_t bit)
+int LookUpHost(const char* host, in_addr* address, int* error)
 {
-    const DWORD started = GetTickCount();
-    const DWORD limit = NetworkTimeoutMs();
-    for (;;) {
-        if (TakeCompletion(bit))
-            return 0;
-        if (JobsCancelled()) {
-            EmitJobMessage(entry, "** cancelled **\n\n");
-            AbandonLookup(handle);
-            return 1;
-        }
-        if (GetTickCount() - started >= limit) {
-            AbandonLookup(handle);
-            HostLookupState.lookupBufLen = 0;
-            HostLookupState.lookupError = WSAETIMEDOUT;
-            return 0;
-        }
-        AwaitNextCheck();
-    }
-}
-
-int HostLookupAddress(in_addr* address)
-{
-    LockTable();
-    int result = 1;
-    const LookupSlot* slot = table.awaited;
-    if (slot && slot->state == SLOT_DONE) {
-        const auto* host = reinterpret_cast<const hostent*>(slot->result);
-        if (host->h_addrtype == AF_INET && host->h_length == static_cast<short>(sizeof(in_addr)) &&
-            host->h_addr_list && host->h_addr_list[0]) {
-            memcpy(address, host->h_addr_list[0], sizeof(in_addr));
-            result = 0;
-        }
-    }
-    UnlockTable();
-    return result;
+    HANDLE request = StartHostLookup(host);
+    if (!request)
+        return LOOKUP_REFUSED;
+    const int waited = WaitForHostLookup(request);
+    if (waited != LOOKUP_FOUND)
+        return waited;
+    *error = HostLookupState.lookupError;
+    if (*error == 0 && HostLookupAddress(address) != 0)
+        *error = WSANO_DATA;
+    return *error == 0 ? LOOKUP_FOUND : LOOKUP_FAILED;
 }

@@ -6,7 +6,6 @@
 #include <winsock.h>
 #include <windows.h>
 #include <cstdint>
-#include "../entries/finger_entry.h"
 
 // The message a finished lookup posts to the main window.
 constexpr UINT WM_HOST_LOOKUP_DONE = WM_USER + 1;
@@ -30,21 +29,22 @@ extern HostLookupRecord HostLookupState;
 // waited for counts; a late completion of an abandoned lookup is dropped.
 void HostLookupDone(WPARAM wParam, LPARAM lParam);
 
-// Task thread: starts looking up host for the main window. Returns the
-// request handle, or null when the request was refused at once.
-HANDLE StartHostLookup(const char* host);
+// Main thread: the window the lookups post their completion to (the main
+// window, whose procedure hands it to HostLookupDone).
+void SetHostLookupWindow(HWND window);
 
-// Task thread: waits until the lookup has finished (result 0; lookupError
-// then says how it went) or the job is killed or the program closes (result
-// 1, after writing "** cancelled **\n\n" for the entry). A lookup that has
-// not finished within the network time limit ends with lookupError
-// WSAETIMEDOUT. Never holds the processor: it sleeps between its checks.
-int WaitForHostLookup(HANDLE handle, const FingerEntry* entry, uint32_t bit);
+enum LookupResult : int {
+    LOOKUP_FOUND = 0,
+    // The sockets library refused to start the lookup.
+    LOOKUP_REFUSED = 1,
+    // A kill or shutdown was requested while waiting; the lookup is abandoned.
+    LOOKUP_CANCELLED = 2,
+    // The host is unknown, has no IPv4 address or was not found within the
+    // network time limit (WSAETIMEDOUT); error holds the Winsock code.
+    LOOKUP_FAILED = 3,
+};
 
-// The first IPv4 address of the lookup that has just finished; 0 when there
-// is one, 1 when the result holds none.
-int HostLookupAddress(in_addr* address);
-
-// The network time limit in milliseconds (Settings.networkTimeout seconds;
-// 60 seconds when the setting is 0).
-DWORD NetworkTimeoutMs();
+// Task thread: looks host up and waits for the completion, the cancel
+// condition or the network time limit. Never holds the processor: it sleeps
+// between its checks.
+int LookUpHost(const char* host, in_addr* address, int* error);

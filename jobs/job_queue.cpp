@@ -1,19 +1,55 @@
-#include "job_queue.h"
+#include "jobs/job_queue.h"
 
 #include <cstdio>
 
-#include "../output/output_window.h"
-#include "../shell/shell_handles.h"
-#include "../shell/status_bar.h"
-#include "../shell/waits.h"
-#include "task_thread.h"
+#include "entries/waits.h"
+#include "jobs/job_events.h"
+#include "output/output_window.h"
 
 JobQueueState JobQueue;
 const char* const JobTypeNames[2] = {"Fingering", "Performing WHOIS"};
 
+namespace {
+
+// Set whenever the queue or the job state changes, so that an idle task thread
+// looks at them at once. Made at first use and kept for the life of the
+// process: a thread that outlives the shutdown may still be waiting for it.
+HANDLE QueueChangedEvent()
+{
+    static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
+// Tells the window side and the task thread that the queue or its state changed.
+void QueueChanged()
+{
+    ReportStatusDirty();
+    WakeTaskThread();
+}
+
+}
+
+void WakeTaskThread()
+{
+    if (HANDLE event = QueueChangedEvent())
+        SetEvent(event);
+}
+
+void WaitForQueueChange(DWORD timeoutMs)
+{
+    HANDLE event = QueueChangedEvent();
+    if (!event || WaitForSingleObject(event, timeoutMs) == WAIT_FAILED)
+        Sleep(timeoutMs);
+}
+
 uint32_t GetJobState()
 {
     return JobQueue.jobState;
+}
+
+bool TaskThreadRunning()
+{
+    return JobQueue.JobListMutex && !(JobQueue.jobState & JS_THREAD_ENDED);
 }
 
 bool JobsCancelled()
@@ -50,8 +86,7 @@ void SetJobState(uint32_t keep, uint32_t set)
 
 void ShowKillPendingBox()
 {
-    MessageBoxA(MessageOwner(), "Ombrelane is busy removing the existing jobs.\n\nPlease Wait.", "Kill All Jobs",
-                MB_OK | MB_ICONEXCLAMATION);
+    ReportBox("Ombrelane is busy removing the existing jobs.\n\nPlease Wait.", "Kill All Jobs");
 }
 
 int AddJob(uint32_t jobType, FingerEntry* entry)
@@ -64,7 +99,7 @@ int AddJob(uint32_t jobType, FingerEntry* entry)
     }
     auto* job = static_cast<Job*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Job)));
     if (!job) {
-        MessageBoxA(MessageOwner(), "Couldn't allocate memory for a new job", "Add Job", MB_OK | MB_ICONEXCLAMATION);
+        ReportBox("Couldn't allocate memory for a new job", "Add Job");
         return 1;
     }
     LockJobList();
@@ -79,8 +114,7 @@ int AddJob(uint32_t jobType, FingerEntry* entry)
     JobQueue.jobTail = job;
     JobQueue.jobCount = JobQueue.jobCount + 1;
     UnlockJobList();
-    MarkStatusDirty();
-    WakeTaskThread();
+    QueueChanged();
     return 0;
 }
 
@@ -103,6 +137,24 @@ Job* RemoveJob(Job* job)
     HeapFree(GetProcessHeap(), 0, job);
     JobQueue.jobCount = JobQueue.jobCount - 1;
     return next;
+}
+
+FingerEntry* ActivateHeadJob(uint32_t* jobType)
+{
+    LockJobList();
+    Job* head = JobQueue.jobHead;
+    head->jobFlags |= JOB_ACTIVE;
+    *jobType = head->jobType;
+    FingerEntry* entry = head->entry;
+    UnlockJobList();
+    return entry;
+}
+
+void RemoveHeadJob()
+{
+    LockJobList();
+    RemoveJob(JobQueue.jobHead);
+    UnlockJobList();
 }
 
 int ReleaseEntryJobs(FingerEntry* entry)
@@ -128,8 +180,7 @@ void KillAllJobs()
     if (JobQueue.jobState & JS_CANCEL)
         return;
     SetJobState(0xFFFFFFFFu, JS_KILLING);
-    MarkStatusDirty();
-    WakeTaskThread();
+    QueueChanged();
 }
 
 void PauseJobs()
@@ -139,8 +190,7 @@ void PauseJobs()
     LockJobState();
     JobQueue.jobState = JobQueue.jobState ^ JS_PAUSED;
     UnlockJobState();
-    MarkStatusDirty();
-    WakeTaskThread();
+    QueueChanged();
 }
 
 int RequestShutdown()
@@ -170,7 +220,7 @@ int PurgeJobs()
     JobQueue.jobCount = 0;
     SetJobState(~static_cast<uint32_t>(JS_KILLING), 0);
     UnlockJobList();
-    MarkStatusDirty();
+    ReportStatusDirty();
     return 1;
 }
 
@@ -187,6 +237,17 @@ void CurrentJobTitle(char* buffer, int size)
     if (JobQueue.jobHead && JobQueue.jobHead->entry)
         snprintf(buffer, size, "%s", EntryTitle(*JobQueue.jobHead->entry));
     UnlockJobList();
+}
+
+void FormatRunningJob(char* buffer, int size)
+{
+    char title[DESCRIPTION_SIZE > ADDRESS_SIZE ? DESCRIPTION_SIZE : ADDRESS_SIZE];
+    LockJobList();
+    const Job* head = JobQueue.jobHead;
+    const char* type = head && head->jobType < 2 ? JobTypeNames[head->jobType] : "";
+    CurrentJobTitle(title, sizeof title);
+    UnlockJobList();
+    snprintf(buffer, static_cast<size_t>(size), "%s %s", type, title);
 }
 
 void ViewJobs()
@@ -206,6 +267,22 @@ void ViewJobs()
     }
     UnlockJobList();
     AppendEntryText(&scratch, "\n");
+}
+
+int CreateJobMutexes()
+{
+    JobQueue.JobListMutex = CreateMutexA(nullptr, FALSE, nullptr);
+    JobQueue.JobStateMutex = JobQueue.JobListMutex ? CreateMutexA(nullptr, FALSE, nullptr) : nullptr;
+    EntryListMutex = JobQueue.JobStateMutex ? CreateMutexA(nullptr, FALSE, nullptr) : nullptr;
+    if (!EntryListMutex) {
+        ReleaseJobMutexes();
+        return 1;
+    }
+    JobQueue.jobTail = nullptr;
+    JobQueue.jobHead = nullptr;
+    JobQueue.jobCount = 0;
+    JobQueue.jobState = 0;
+    return 0;
 }
 
 void ReleaseJobMutexes()

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 #include <cstdint>
-#include "../entries/finger_entry.h"
+#include "entries/finger_entry.h"
 
 enum : uint32_t { JOB_ACTIVE = 0x01 };
 enum : uint32_t { JOB_FINGER = 0, JOB_WHOIS = 1 };
@@ -39,6 +39,12 @@ struct JobQueueState {
 extern JobQueueState JobQueue;
 extern const char* const JobTypeNames[2];
 
+// Any thread: an idle task thread looks at the queue and the job state now
+// instead of at its next poll.
+void WakeTaskThread();
+// Task thread: sleeps until the queue or the job state changes, or at most
+// timeoutMs.
+void WaitForQueueChange(DWORD timeoutMs);
 // Tells the user that new jobs must wait until a kill has emptied the queue.
 void ShowKillPendingBox();
 int AddJob(uint32_t jobType, FingerEntry* entry);
@@ -60,7 +66,18 @@ Job* RemoveJob(Job* job);
 FingerEntry* CurrentJobEntry();
 // Writes the title into the buffer; empty when no job is queued.
 void CurrentJobTitle(char* buffer, int size);
+// "Fingering" or "Performing WHOIS", a blank and the running job's title.
+void FormatRunningJob(char* buffer, int size);
 void ViewJobs();
+// Makes the job-list, job-state and entry-list mutexes and empties the queue;
+// 1 when a mutex could not be made (none is kept then).
+int CreateJobMutexes();
 void ReleaseJobMutexes();
+// Task thread: marks the oldest job active and returns its entry and type.
+FingerEntry* ActivateHeadJob(uint32_t* jobType);
+// Task thread: removes the oldest job once it has run.
+void RemoveHeadJob();
+// True from the task thread's start until it has ended.
+bool TaskThreadRunning();
 // True when the cancel condition (a kill or a shutdown) is set.
 bool JobsCancelled();

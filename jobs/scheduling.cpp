@@ -1,11 +1,11 @@
-#include "scheduling.h"
+#include "jobs/scheduling.h"
 
 #include <cstdio>
 #include <ctime>
 
-#include "../entries/settings.h"
-#include "../shell/shell_handles.h"
-#include "job_queue.h"
+#include "entries/settings.h"
+#include "jobs/job_events.h"
+#include "jobs/job_queue.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ bool walkingDueEntries = false;
 
 bool KillPending()
 {
-    return (JobQueue.jobState & JS_KILLING) != 0;
+    return (GetJobState() & JS_KILLING) != 0;
 }
 
 }
@@ -76,7 +76,7 @@ int FingerDueEntries()
         // A pending kill would refuse the job with a box on every tick; the
         // turn is skipped quietly instead.
         if (!KillPending())
-            AddJob(JOB_FINGER, entry);
+            FingerEntryNow(entry);
     }
     UnlockEntryList();
     walkingDueEntries = false;
@@ -88,7 +88,7 @@ void FingerEntriesInGroups(uint32_t groupMask)
     LockEntryList();
     for (FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
         if (entry->flags & groupMask)
-            AddJob(JOB_FINGER, entry);
+            FingerEntryNow(entry);
     }
     UnlockEntryList();
 }
@@ -108,7 +108,7 @@ void StartGroupFinger(int group)
         if (KillPending())
             refusedForKill = true;
         else
-            AddJob(JOB_FINGER, entry);
+            FingerEntryNow(entry);
     }
     UnlockEntryList();
     if (refusedForKill) {
@@ -120,6 +120,6 @@ void StartGroupFinger(int group)
         snprintf(message, sizeof message,
                  "No entries have been assigned to the \"%s\" group.\n\nUse File->Set Groups to assign entries to groups.",
                  Settings.groupNames[group]);
-        MessageBoxA(ShellHandles.mainWindow, message, "Start Group Finger", MB_OK | MB_ICONEXCLAMATION);
+        ReportBox(message, "Start Group Finger");
     }
 }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include "../entries/finger_entry.h"
+#include "entries/finger_entry.h"
 
 // The clock the schedule and the countdown read: seconds since 1970.
 int32_t CurrentTime();

@@ -1,19 +1,17 @@
-#include "task_thread.h"
+#include "jobs/task_thread.h"
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "../entries/settings.h"
-#include "../output/log_file.h"
-#include "../output/monitor_files.h"
-#include "../output/output_window.h"
-#include "../shell/shell_handles.h"
-#include "../shell/status_bar.h"
-#include "../ui/entry_list_view.h"
-#include "finger_client.h"
-#include "job_queue.h"
-#include "whois_client.h"
+#include "entries/settings.h"
+#include "jobs/finger_client.h"
+#include "jobs/job_events.h"
+#include "jobs/job_queue.h"
+#include "jobs/whois_client.h"
+#include "output/log_file.h"
+#include "output/monitor_files.h"
+#include "output/output_window.h"
 
 const char SimulatedFingerAnswer[] =
     "   This is simulated finger output.\n   Uncheck the simulate finger box on\n   Tools->Options->Advanced.\n\n";
@@ -25,14 +23,9 @@ namespace {
 // The longest an idle thread sleeps before it looks at the queue again.
 constexpr DWORD IDLE_POLL_MS = 100;
 
-// Set by WakeTaskThread so that an idle thread looks at the queue at once.
-// Made with the first thread and kept for the life of the process: a thread
-// that outlives the shutdown may still be waiting for it.
-HANDLE wakeEvent;
-
 bool Closing()
 {
-    return (JobQueue.jobState & JS_CLOSING) != 0;
+    return (GetJobState() & JS_CLOSING) != 0;
 }
 
 void LogIfAsked(const FingerEntry* entry, const char* text)
@@ -45,18 +38,17 @@ DWORD WINAPI TaskThreadMain(LPVOID)
 {
     while (!Closing()) {
         PurgeJobs();
-        while (JobQueue.jobCount != 0) {
-            if (PurgeJobs() || (JobQueue.jobState & JS_PAUSED))
+        while (GetJobCount() != 0) {
+            if (PurgeJobs() || (GetJobState() & JS_PAUSED))
                 break;
             SetJobState(0xFFFFFFFFu, JS_BUSY);
             ProcessJob();
             SetJobState(~static_cast<uint32_t>(JS_BUSY), 0);
-            MarkStatusDirty();
+            ReportStatusDirty();
         }
         if (Closing())
             break;
-        if (!wakeEvent || WaitForSingleObject(wakeEvent, IDLE_POLL_MS) == WAIT_FAILED)
-            Sleep(IDLE_POLL_MS);
+        WaitForQueueChange(IDLE_POLL_MS);
     }
     // Nothing queued survives the thread.
     PurgeJobs();
@@ -66,50 +58,30 @@ DWORD WINAPI TaskThreadMain(LPVOID)
 
 }
 
-void WakeTaskThread()
-{
-    if (wakeEvent)
-        SetEvent(wakeEvent);
-}
-
 int StartTaskThread(HWND owner)
 {
-    if (!wakeEvent)
-        wakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    JobQueue.JobListMutex = CreateMutexA(nullptr, FALSE, nullptr);
-    JobQueue.JobStateMutex = JobQueue.JobListMutex ? CreateMutexA(nullptr, FALSE, nullptr) : nullptr;
-    EntryListMutex = JobQueue.JobStateMutex ? CreateMutexA(nullptr, FALSE, nullptr) : nullptr;
-    if (!EntryListMutex) {
-        ReleaseJobMutexes();
+    if (CreateJobMutexes() != 0)
         return 1;
-    }
-    JobQueue.jobTail = nullptr;
-    JobQueue.jobHead = nullptr;
-    JobQueue.jobCount = 0;
-    JobQueue.jobState = 0;
     HANDLE thread = CreateThread(nullptr, 0, TaskThreadMain, nullptr, 0, nullptr);
     if (!thread) {
-        MessageBoxA(owner, "Couldn't create TASK thread", "Error", MB_OK | MB_ICONEXCLAMATION);
+        ReportBox("Couldn't create TASK thread", "Error");
         ReleaseJobMutexes();
         return 1;
     }
     CloseHandle(thread);
     for (FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
         if (entry->flags & FE_FINGER_AT_START)
-            AddJob(JOB_FINGER, entry);
+            FingerEntryNow(entry);
     }
     return 0;
 }
 
 void ProcessJob()
 {
-    LockJobList();
-    Job* head = JobQueue.jobHead;
-    head->jobFlags |= JOB_ACTIVE;
-    const uint32_t jobType = head->jobType;
-    FingerEntry* entry = CurrentJobEntry();
-    UnlockJobList();
+    uint32_t jobType = 0;
+    FingerEntry* entry = ActivateHeadJob(&jobType);
 
+    ReportJobStarted(entry);
     BeginEntryOutput(entry);
     char header[256];
     snprintf(header, sizeof header, "%s \"%s\" %s\n", jobType < 2 ? JobTypeNames[jobType] : "", entry->address,
@@ -130,25 +102,20 @@ void ProcessJob()
             SetJobState(~static_cast<uint32_t>(JS_RUNNING), 0);
             break;
         default:
-            MessageBoxA(MessageOwner(), "Unexpected task type", "Internal error", MB_OK | MB_ICONEXCLAMATION);
+            ReportBox("Unexpected task type", "Internal error");
             break;
         }
     }
     EndEntryOutput(entry);
-    SetStatusText(1, "");
     if (entry->flags & FE_TEMPORARY) {
         FreeFingerEntry(entry);
     } else {
         entry->fingerCount++;
-        if (!Closing()) {
-            Redraw_FingerEntry(entry);
-            if (Settings.sortColumn == 2)
-                RequestResort();
-        }
+        if (!Closing())
+            ReportRowChanged(entry);
     }
-    LockJobList();
-    RemoveJob(JobQueue.jobHead);
-    UnlockJobList();
+    RemoveHeadJob();
+    ReportJobEnded();
 }
 
 void RunFingerJob(FingerEntry* entry)

@@ -2,12 +2,9 @@
 #pragma once
 
 #include <windows.h>
-#include "../entries/finger_entry.h"
+#include "entries/finger_entry.h"
 
 int StartTaskThread(HWND owner);
-// Any thread: an idle task thread looks at the queue and the job state now
-// instead of at its next poll.
-void WakeTaskThread();
 void ProcessJob();
 void RunFingerJob(FingerEntry* entry);
 void RunWhoisJob(FingerEntry* entry);

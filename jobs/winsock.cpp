@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "entries/message_box.h"
 #include "resources/resource.h"
-#include "shell/shell_handles.h"
 
 WSADATA WinsockData;
 int winsockStarted;
@@ -54,7 +54,7 @@ int StartWinsock()
 {
     int result = WSAStartup(0x0101, &WinsockData);
     if (result != 0) {
-        MessageBoxA(MessageOwner(), "Couldn't initialise the WinSockets", "Fatal error", MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox("Couldn't initialise the WinSockets", "Fatal error");
         return result;
     }
     winsockStarted = 1;
@@ -68,7 +68,7 @@ int StopWinsock()
     int result = WSACleanup();
     if (result != 0) {
         // Shutdown has cleared the main window by now, so the box usually has no owner.
-        MessageBoxA(ShellHandles.mainWindow, "Couldn't clean up the WinSockets", "Warning", MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox("Couldn't clean up the WinSockets", "Warning");
         return result;
     }
     winsockStarted = 0;
@@ -100,7 +100,7 @@ void ShowSystemError(DWORD code, const char* title)
                                   sizeof(text), nullptr);
     if (length == 0)
         text[0] = '\0';
-    MessageBoxA(GetDesktopWindow(), text, title, MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(text, title);
 }
 
 INT_PTR CALLBACK WinsockInfoDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

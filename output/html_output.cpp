@@ -1,16 +1,15 @@
-#include "html_output.h"
+#include "output/html_output.h"
 
 #include <objbase.h>
 #include <shellapi.h>
 #include <cstdio>
 #include <cstring>
 
-#include "../entries/settings.h"
-#include "../shell/file_handle.h"
-#include "../shell/shell_handles.h"
-#include "../ui/entry_list_view.h"
-#include "monitor_files.h"
-#include "output_window.h"
+#include "entries/file_handle.h"
+#include "entries/message_box.h"
+#include "entries/settings.h"
+#include "output/answer_buffers.h"
+#include "output/output_window.h"
 
 namespace {
 
@@ -68,7 +67,7 @@ int FindAssociatedProgram(const char* file, const char* directory, char* result)
         snprintf(text, sizeof text, "Couldn't find: %s", file);
     else
         snprintf(text, sizeof text, "Couldn't find a program associated with:\n%s", file);
-    MessageBoxA(MessageOwner(), text, "Ombrelane", MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(text, "Ombrelane");
     return 1;
 }
 
@@ -101,7 +100,7 @@ int ViewHtmlOutput(const FingerEntry* entry)
         snprintf(text, sizeof text, "Couldn't view the HTML last output -- not found");
     else
         snprintf(text, sizeof text, "Couldn't view \"%s\"", path);
-    MessageBoxA(MessageOwner(), text, "View HTML Output", MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(text, "View HTML Output");
     return 1;
 }
 
@@ -135,35 +134,6 @@ int ViewEntryLastOutput(const FingerEntry* entry)
     if (MonitorFilePath(entry, path, sizeof path) != 0)
         return 1;
     return ShowFileInOutput(entry, path);
-}
-
-void ViewLastOutput(HWND owner)
-{
-    if (CountSelectedRows() == 0) {
-        MessageBoxA(owner, "No entries are selected.", "View Last Output", MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    int shown = 0;
-    int failed = 0;
-    RowCursor row;
-    for (int i = FirstSelectedRow(&row); i >= 0; i = NextSelectedRow(&row)) {
-        ++shown;
-        if (ViewEntryLastOutput(reinterpret_cast<const FingerEntry*>(row.lParam)) == 1)
-            ++failed;
-    }
-    if (shown > 0 && failed == shown)
-        MessageBoxA(owner, "Couldn't view last output for the selected entries", "View Last Output",
-                    MB_OK | MB_ICONINFORMATION);
-}
-
-void JumpToLastOutput()
-{
-    RowCursor row;
-    if (FirstSelectedRow(&row) < 0) {
-        MessageBoxA(MessageOwner(), "No entries are selected.", "Jump To Last Output", MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    JumpToEntryOutput(reinterpret_cast<const FingerEntry*>(row.lParam));
 }
 
 int ShowWelcomeDocument(const char* name)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <windows.h>
-#include "../entries/finger_entry.h"
+#include "entries/finger_entry.h"
 
 // Whether the answer (NUL-terminated) is to be opened in the browser instead
 // of being shown: the entry's HTML choice, else (with automatic detection on)
@@ -30,10 +30,3 @@ int ViewEntryLastOutput(const FingerEntry* entry);
 // First start: the welcome document (a rich-text file looked up in the
 // current directory); a missing file shows nothing. Result as ShowFileInOutput.
 int ShowWelcomeDocument(const char* name);
-
-// The View Last Output command: the stored answer of every selected entry.
-void ViewLastOutput(HWND owner);
-
-// The Jump To Last Output command: the caret goes to the first selected
-// entry's latest block in the output pane.
-void JumpToLastOutput();

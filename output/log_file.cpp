@@ -1,16 +1,11 @@
-#include "log_file.h"
+#include "output/log_file.h"
 
 #include <shellapi.h>
 #include <cstdio>
 
-#include "../entries/settings.h"
-#include "../shell/file_handle.h"
-#include "../shell/shell_handles.h"
-
-namespace {
-
-
-}
+#include "entries/file_handle.h"
+#include "entries/message_box.h"
+#include "entries/settings.h"
 
 void AppendToLog(const char* text, uint32_t length)
 {
@@ -25,13 +20,7 @@ void AppendToLog(const char* text, uint32_t length)
     LONG high = 0;
     if (SetFilePointer(log.handle, 0, &high, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
         return;
-    while (length > 0) {
-        DWORD written = 0;
-        if (!WriteFile(log.handle, text, length, &written, nullptr) || written == 0)
-            return;
-        text += written;
-        length -= written;
-    }
+    WriteWholeBytes(log.handle, text, length);
 }
 
 void ViewLog(HWND owner)
@@ -40,12 +29,12 @@ void ViewLog(HWND owner)
     if (result > 32)
         return;
     if (result == SE_ERR_FNF) {
-        MessageBoxA(owner, "The log is empty", "View Log", MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox("The log is empty", "View Log");
         return;
     }
     char text[PATH_SIZE + 32];
     snprintf(text, sizeof text, "Couldn't execute \"%s\"", Settings.logFile);
-    MessageBoxA(owner, text, "View Log", MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(text, "View Log");
 }
 
 void ClearLog()
@@ -56,7 +45,6 @@ void ClearLog()
 
 void ClearLogCommand()
 {
-    if (MessageBoxA(MessageOwner(), "Are you sure you want to clear the log?", "Clear Log",
-                    MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
+    if (ShowMessageBox("Are you sure you want to clear the log?", "Clear Log", MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
         ClearLog();
 }

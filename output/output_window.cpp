@@ -1,14 +1,13 @@
-#include "output_window.h"
+#include "output/output_window.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "../entries/settings.h"
-#include "../jobs/job_queue.h"
-#include "../resources/resource.h"
-#include "../shell/shell_handles.h"
-#include "../shell/waits.h"
+#include "entries/message_box.h"
+#include "entries/settings.h"
+#include "entries/waits.h"
+#include "resources/resource.h"
 
 HWND OutputWindow;
 HANDLE OutputMutex;
@@ -17,6 +16,11 @@ OPENFILENAMEA OutputSaveDialog;
 namespace {
 
 WNDPROC previousPaneProcedure;
+// The pane's context menu, loaded by the main window.
+HMENU outputMenu;
+// 1 from the start to the end of a job's output block: clearing the pane
+// then would pull the text from under the job's positions.
+volatile LONG entryOutputOpen;
 
 // The largest text the pane may hold; the control's own default would
 // silently drop answers once the pane had filled up.
@@ -221,8 +225,8 @@ void ShowOutputMenu(HWND pane, LPARAM position)
 {
     POINT point = {static_cast<LONG>(LOWORD(position)), static_cast<LONG>(HIWORD(position))};
     ClientToScreen(pane, &point);
-    if (ShellHandles.outputMenu)
-        TrackPopupMenu(ShellHandles.outputMenu, 0, point.x, point.y, 0, pane, nullptr);
+    if (outputMenu)
+        TrackPopupMenu(outputMenu, 0, point.x, point.y, 0, pane, nullptr);
 }
 
 LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
@@ -255,7 +259,7 @@ void FillSaveDialog(HWND mainWindow)
     ZeroMemory(&OutputSaveDialog, sizeof OutputSaveDialog);
     OutputSaveDialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     OutputSaveDialog.hwndOwner = mainWindow;
-    OutputSaveDialog.hInstance = ShellHandles.instance;
+    OutputSaveDialog.hInstance = GetModuleHandleA(nullptr);
     OutputSaveDialog.lpstrFilter = "Rich Text Format (*.rtf)\0*.rtf\0Plain Text (*.txt)\0*.txt\0";
     OutputSaveDialog.nFilterIndex = 1;
     OutputSaveDialog.lpstrFile = Settings.outputPath;
@@ -278,9 +282,9 @@ HWND CreateOutputWindow(HWND mainWindow)
                                     WS_GROUP | ES_SELECTIONBAR | ES_READONLY | ES_NOHIDESEL | ES_AUTOHSCROLL |
                                     ES_AUTOVSCROLL | ES_MULTILINE,
                                 client.left, height / 2, client.right - client.left, height / 2, mainWindow,
-                                reinterpret_cast<HMENU>(IDC_OUTPUT_PANE), ShellHandles.instance, nullptr);
+                                reinterpret_cast<HMENU>(IDC_OUTPUT_PANE), GetModuleHandleA(nullptr), nullptr);
     if (!pane) {
-        MessageBoxA(MessageOwner(), "Couldn't create RichEdit control", "Error", MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox("Couldn't create RichEdit control", "Error");
         return nullptr;
     }
     SendMessageA(pane, EM_EXLIMITTEXT, 0, PANE_TEXT_LIMIT);
@@ -364,8 +368,14 @@ int StreamBufferToOutput(const FingerEntry* entry, const char* buffer, uint32_t 
     return 0;
 }
 
+void SetOutputMenu(HMENU menu)
+{
+    outputMenu = menu;
+}
+
 void BeginEntryOutput(FingerEntry* entry)
 {
+    InterlockedExchange(&entryOutputOpen, 1);
     if (entry->flags & FE_RECYCLE_OUTPUT)
         RecycleEntryOutput(entry);
     entry->outputStart = MoveCaretToEndAndTell();
@@ -376,6 +386,7 @@ void EndEntryOutput(FingerEntry* entry)
     const int32_t end = MoveCaretToEndAndTell();
     if (entry->flags & FE_RECYCLE_OUTPUT)
         entry->outputEnd = end;
+    InterlockedExchange(&entryOutputOpen, 0);
 }
 
 void RecycleEntryOutput(FingerEntry* entry)
@@ -405,9 +416,8 @@ void RecycleEntryOutput(FingerEntry* entry)
 
 void ClearOutput()
 {
-    if (JobQueue.jobState & JS_BUSY) {
-        MessageBoxA(MessageOwner(), "Cannot clear the output window while a job is being processed", "Clear Output",
-                    MB_OK | MB_ICONEXCLAMATION);
+    if (entryOutputOpen) {
+        ShowMessageBox("Cannot clear the output window while a job is being processed", "Clear Output");
         return;
     }
     LockOutput();

@@ -4,13 +4,15 @@
 #include <windows.h>
 #include <commdlg.h>
 #include <richedit.h>
-#include "../entries/finger_entry.h"
+#include "entries/finger_entry.h"
 
 extern HWND OutputWindow;
 extern HANDLE OutputMutex;
 extern OPENFILENAMEA OutputSaveDialog;
 
 HWND CreateOutputWindow(HWND mainWindow);
+// The menu the pane opens on a right click.
+void SetOutputMenu(HMENU menu);
 void LockOutput();
 void UnlockOutput();
 void MoveCaretToEnd();
@@ -23,6 +25,7 @@ int StreamBufferToOutput(const FingerEntry* entry, const char* buffer, uint32_t 
 void BeginEntryOutput(FingerEntry* entry);
 void EndEntryOutput(FingerEntry* entry);
 void RecycleEntryOutput(FingerEntry* entry);
+// Refused with a box while a job's output block is open.
 void ClearOutput();
 void SaveOutput();
 void CopyOutput();

@@ -1,10 +1,11 @@
-#include "command_line.h"
+#include "shell/command_line.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "../entries/finger_entry.h"
-#include "shell_handles.h"
+#include "entries/finger_entry.h"
+#include "entries/message_box.h"
+#include "shell/shell_handles.h"
 
 namespace {
 
@@ -20,11 +21,11 @@ const SwitchWord SwitchTable[] = {
 
 constexpr size_t WORD_MAX = 255;
 
-void ReportBadSwitch(HWND owner, const char* word)
+void ReportBadSwitch(const char* word)
 {
     char message[WORD_MAX + 64];
     snprintf(message, sizeof message, "Ombrelane doesn't know what \"%s\" means.", word);
-    MessageBoxA(owner, message, "Ombrelane Bad Switch", MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox(message, "Ombrelane Bad Switch");
 }
 
 // The bit of a switch word, compared without regard to case; 0 for any other word.
@@ -39,7 +40,7 @@ uint32_t SwitchBit(const char* word)
 
 }
 
-int ParseCommandLine(HWND owner, const char* commandLine)
+int ParseCommandLine(const char* commandLine)
 {
     StartupSwitches = 0;
     if (!commandLine)
@@ -56,13 +57,13 @@ int ParseCommandLine(HWND owner, const char* commandLine)
         if (length > WORD_MAX) {
             // Longer than any switch word: shown cut, with a mark that it goes on.
             snprintf(word, sizeof word, "%.*s...", static_cast<int>(WORD_MAX), next);
-            ReportBadSwitch(owner, word);
+            ReportBadSwitch(word);
             return 1;
         }
         snprintf(word, sizeof word, "%.*s", static_cast<int>(length), next);
         const uint32_t bit = SwitchBit(word);
         if (bit == 0) {
-            ReportBadSwitch(owner, word);
+            ReportBadSwitch(word);
             return 1;
         }
         StartupSwitches |= bit;

@@ -9,4 +9,4 @@ constexpr uint32_t SWITCH_EXIT_WHEN_IDLE = 0x00000001;
 // Fills StartupSwitches from the words of the command line (the text after
 // the program name; may be null or empty). Returns 0 when every word is a
 // switch word, 1 after telling the user about one that is not.
-int ParseCommandLine(HWND owner, const char* commandLine);
+int ParseCommandLine(const char* commandLine);

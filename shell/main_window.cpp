@@ -1,23 +1,24 @@
-#include "main_window.h"
+#include "shell/main_window.h"
 
 #include <commctrl.h>
 #include <richedit.h>
 
-#include "../entries/settings.h"
-#include "../jobs/host_lookup.h"
-#include "../jobs/job_queue.h"
-#include "../jobs/scheduling.h"
-#include "../jobs/winsock.h"
-#include "../output/html_output.h"
-#include "../output/log_file.h"
-#include "../output/output_window.h"
-#include "../resources/resource.h"
-#include "../ui/entry_commands.h"
-#include "../ui/entry_list_view.h"
-#include "shell_handles.h"
-#include "status_bar.h"
-#include "toolbar.h"
-#include "tray_icon.h"
+#include "entries/message_box.h"
+#include "entries/settings.h"
+#include "jobs/host_lookup.h"
+#include "jobs/job_queue.h"
+#include "jobs/scheduling.h"
+#include "jobs/winsock.h"
+#include "output/html_output.h"
+#include "output/log_file.h"
+#include "output/output_window.h"
+#include "resources/resource.h"
+#include "shell/shell_handles.h"
+#include "shell/status_bar.h"
+#include "shell/toolbar.h"
+#include "shell/tray_icon.h"
+#include "ui/entry_commands.h"
+#include "ui/entry_list_view.h"
 
 int StatusBarHeight;
 UINT TaskbarCreatedMessage;
@@ -52,8 +53,7 @@ bool CreateChildren(HWND window)
     ShellHandles.statusBar = CreateMainStatusBar(window);
     if (!ShellHandles.statusBar)
         return false;
-    ShellHandles.entryListView = CreateEntryListView(window);
-    if (!ShellHandles.entryListView)
+    if (!CreateEntryListView(window))
         return false;
     SetListViewStyle(static_cast<int>(Settings.listStyle));
     SaveColumnWidths();
@@ -62,6 +62,7 @@ bool CreateChildren(HWND window)
     ShellHandles.entryContextMenu = LoadPopupMenu(IDM_ENTRY_CONTEXT);
     ShellHandles.trayMenu = LoadPopupMenu(IDM_TRAY_MENU);
     ShellHandles.outputMenu = GetSubMenu(GetMenu(window), OUTPUT_MENU_POSITION);
+    SetOutputMenu(ShellHandles.outputMenu);
     return ShellHandles.entryContextMenu && ShellHandles.trayMenu && ShellHandles.outputMenu;
 }
 
@@ -89,7 +90,7 @@ LRESULT OnCreate(HWND window)
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ShellHandles.mainIcon));
     if (!CreateChildren(window)) {
-        MessageBoxA(window, "Ombrelane couldn't open its windows.", "Unlucky", MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox("Ombrelane couldn't open its windows.", "Unlucky");
         return -1;
     }
     TrayReset();
@@ -121,8 +122,8 @@ void OnSize(HWND window, WPARAM sizeType)
 void OnClose(HWND window)
 {
     if (GetJobCount() != 0 &&
-        MessageBoxA(window, "Ombrelane still has jobs left to do.\n\nDo you really want to exit?", "Close Ombrelane",
-                    MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+        ShowMessageBox("Ombrelane still has jobs left to do.\n\nDo you really want to exit?", "Close Ombrelane",
+                       MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
         return;
     RequestShutdown();
     UpdateStatusBar();
@@ -139,7 +140,7 @@ void OnTimer()
 LRESULT OnNotify(HWND window, WPARAM wParam, LPARAM lParam)
 {
     auto* header = reinterpret_cast<NMHDR*>(lParam);
-    if (OnEntryListNotify(window, header))
+    if (OnEntryListNotify(window, header, ShellHandles.entryContextMenu))
         return 0;
     LRESULT result = 0;
     if (OnToolbarNotify(header, &result))
@@ -171,7 +172,7 @@ void SendDestroy(HWND window)
 
 void SelectAllWhenListFocused(HWND)
 {
-    if (GetFocus() == ShellHandles.entryListView)
+    if (GetFocus() == EntryListView)
         SelectAllRows();
 }
 
@@ -282,8 +283,8 @@ void LayoutMainWindow(HWND mainWindow)
     if (ShellHandles.toolbar)
         positions = DeferWindowPos(positions, ShellHandles.toolbar, nullptr, 0, 0, width, ToolbarHeight,
                                    flags | SWP_NOMOVE);
-    if (positions && ShellHandles.entryListView)
-        positions = DeferWindowPos(positions, ShellHandles.entryListView, nullptr, client.left, layout.listTop, width,
+    if (positions && EntryListView)
+        positions = DeferWindowPos(positions, EntryListView, nullptr, client.left, layout.listTop, width,
                                    layout.listHeight, flags);
     if (positions && OutputWindow)
         positions = DeferWindowPos(positions, OutputWindow, nullptr, client.left, layout.outputTop, width,

@@ -1,9 +1,4 @@
-#include "shell_handles.h"
+#include "shell/shell_handles.h"
 
 ShellHandleSet ShellHandles;
 uint32_t StartupSwitches;
-
-HWND MessageOwner()
-{
-    return ShellHandles.mainWindow ? ShellHandles.mainWindow : GetDesktopWindow();
-}

@@ -17,11 +17,7 @@ struct ShellHandleSet {
     HMENU outputMenu;
     HWND statusBar;
     HWND toolbar;
-    HWND entryListView;
 };
 
 extern ShellHandleSet ShellHandles;
 extern uint32_t StartupSwitches;
-
-// The owner for message boxes: the main window, or the desktop before it exists.
-HWND MessageOwner();

@@ -1,26 +1,30 @@
-#include "startup.h"
+#include "shell/startup.h"
 
 #include <commctrl.h>
 #include <objbase.h>
 #include <cstdio>
 
-#include "../entries/finger_entry.h"
-#include "../entries/registry.h"
-#include "../entries/settings.h"
-#include "../jobs/host_lookup.h"
-#include "../jobs/job_queue.h"
-#include "../jobs/scheduling.h"
-#include "../jobs/task_thread.h"
-#include "../jobs/winsock.h"
-#include "../output/html_output.h"
-#include "../output/monitor_files.h"
-#include "../resources/resource.h"
-#include "../ui/entry_list_view.h"
-#include "command_line.h"
-#include "main_window.h"
-#include "shell_handles.h"
-#include "status_bar.h"
-#include "tray_icon.h"
+#include "entries/finger_entry.h"
+#include "entries/message_box.h"
+#include "entries/registry.h"
+#include "entries/settings.h"
+#include "jobs/host_lookup.h"
+#include "jobs/job_queue.h"
+#include "jobs/scheduling.h"
+#include "jobs/task_thread.h"
+#include "jobs/winsock.h"
+#include "output/answer_buffers.h"
+#include "output/change_notification.h"
+#include "output/html_output.h"
+#include "output/monitor_migration.h"
+#include "resources/resource.h"
+#include "shell/command_line.h"
+#include "shell/job_reports.h"
+#include "shell/main_window.h"
+#include "shell/shell_handles.h"
+#include "shell/status_bar.h"
+#include "shell/tray_icon.h"
+#include "ui/entry_list_view.h"
 
 namespace {
 
@@ -35,11 +39,17 @@ void ShowLastSystemError(const char* title)
     ShowSystemError(GetLastError(), title);
 }
 
+void ShowRegistryErrors(const RegistryErrors& errors)
+{
+    for (const RegistryError& error : errors)
+        ShowSystemError(static_cast<DWORD>(error.code), error.title);
+}
+
 bool OtherInstanceRunning()
 {
     if (!FindWindowA(MAIN_WINDOW_CLASS, nullptr))
         return false;
-    MessageBoxA(GetDesktopWindow(), "Ombrelane is already running.\n", "Ombrelane", MB_OK | MB_ICONEXCLAMATION);
+    ShowMessageBox("Ombrelane is already running.\n", "Ombrelane");
     return true;
 }
 
@@ -54,7 +64,7 @@ void LoadShellIcons()
 
 }
 
-bool RegisterMainWindowClass()
+int RegisterMainWindowClass()
 {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
@@ -67,26 +77,28 @@ bool RegisterMainWindowClass()
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszMenuName = MAKEINTRESOURCEA(IDM_MAIN_MENU);
     windowClass.lpszClassName = MAIN_WINDOW_CLASS;
-    return RegisterClassExA(&windowClass) != 0;
+    return RegisterClassExA(&windowClass) != 0 ? 0 : 1;
 }
 
 // Creates the main window (which builds its children) and takes its menu.
-bool CreateMainWindow()
+int CreateMainWindow()
 {
     HWND window = CreateWindowExA(0, MAIN_WINDOW_CLASS, "Ombrelane", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                                   ShellHandles.instance, nullptr);
     if (!window) {
         ShowLastSystemError("Couldn't create the main window.");
-        return false;
+        return 1;
     }
     ShellHandles.mainWindow = window;
+    SetMessageOwner(window);
+    SetHostLookupWindow(window);
     ShellHandles.mainMenu = GetMenu(window);
     if (!ShellHandles.mainMenu) {
         ShowLastSystemError("Couldn't get the main window menu handle.");
-        return false;
+        return 1;
     }
-    return true;
+    return 0;
 }
 
 namespace {
@@ -123,17 +135,14 @@ void ShowFirstRunWelcome()
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
         snprintf(path, sizeof path, "%s%s", ProgramFolder, WELCOME_DOCUMENT);
     ShowWelcomeDocument(path);
-    HWND owner = ShellHandles.mainWindow;
-    MessageBoxA(owner,
-                "Welcome to Ombrelane!\n\nTo get started, create some finger entries\nby clicking on the New button, "
-                "or selecting\nNew Entry from the File menu.\n\nYou might want to try loading the samples\nsupplied, "
-                "using Load Entries from the File\nmenu.",
-                "Welcome to Ombrelane", MB_OK | MB_ICONINFORMATION);
-    if (MessageBoxA(owner,
-                    "Ombrelane has the ability to detect an HTML plan file and\nview it in a web browser.\n\nWould you "
-                    "like to switch this feature on?\n\n(you can switch this feature on and off at any time\nby going "
-                    "to the Tools->Options menu)",
-                    "Welcome to Ombrelane", MB_YESNO | MB_ICONQUESTION) == IDYES)
+    ShowMessageBox("Welcome to Ombrelane!\n\nTo get started, create some finger entries\nby clicking on the New button, "
+                   "or selecting\nNew Entry from the File menu.\n\nYou might want to try loading the samples\nsupplied, "
+                   "using Load Entries from the File\nmenu.",
+                   "Welcome to Ombrelane", MB_OK | MB_ICONINFORMATION);
+    if (ShowMessageBox("Ombrelane has the ability to detect an HTML plan file and\nview it in a web browser.\n\nWould "
+                       "you like to switch this feature on?\n\n(you can switch this feature on and off at any time\nby "
+                       "going to the Tools->Options menu)",
+                       "Welcome to Ombrelane", MB_YESNO | MB_ICONQUESTION) == IDYES)
         Settings.options |= OPT_AUTO_HTML;
     Settings.options |= OPT_WELCOME_SHOWN;
 }
@@ -141,7 +150,7 @@ void ShowFirstRunWelcome()
 // True when the loop must end before this message is handled.
 bool LoopMustEnd()
 {
-    if (JobQueue.jobState & JS_THREAD_ENDED)
+    if (GetJobState() & JS_THREAD_ENDED)
         return true;
     return (StartupSwitches & SWITCH_EXIT_WHEN_IDLE) && GetJobCount() == 0;
 }
@@ -174,10 +183,10 @@ void RunMessageLoop()
 // messages so that a task thread sending to our windows can always finish.
 void StopTaskThread()
 {
-    if (!JobQueue.JobListMutex || (JobQueue.jobState & JS_THREAD_ENDED))
+    if (!TaskThreadRunning())
         return;
     RequestShutdown();
-    while (!(JobQueue.jobState & JS_THREAD_ENDED)) {
+    while (!(GetJobState() & JS_THREAD_ENDED)) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_SENDMESSAGE);
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -188,6 +197,7 @@ void StopTaskThread()
 int StartUp(HINSTANCE instance, const char* commandLine, int showCommand)
 {
     HostLookupState.lookupDone = 0;
+    InstallJobEventHandlers();
     ShellHandles.instance = instance;
     ShellHandles.mainWindow = GetDesktopWindow();
 
@@ -201,17 +211,20 @@ int StartUp(HINSTANCE instance, const char* commandLine, int showCommand)
         return 1;
     }
     FetchDefaultEntryFont();
-    if (LoadSettings() != 0)
+    RegistryErrors loadErrors;
+    const int loaded = LoadSettings(loadErrors);
+    ShowRegistryErrors(loadErrors);
+    if (loaded != 0)
         return 1;
     LoadShellIcons();
-    if (!SetUpPaths())
+    if (SetUpPaths() != 0)
         return 1;
     MigrateMonitorFiles();
-    if (!RegisterMainWindowClass()) {
+    if (RegisterMainWindowClass() != 0) {
         ShowLastSystemError("Couldn't register the main window class.");
         return 1;
     }
-    if (!CreateMainWindow())
+    if (CreateMainWindow() != 0)
         return 1;
     RegisterWheelMessages();
     if (StartWinsock() != 0)
@@ -219,7 +232,7 @@ int StartUp(HINSTANCE instance, const char* commandLine, int showCommand)
     ShellHandles.accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_ACCELERATORS));
     if (StartTaskThread(ShellHandles.mainWindow) != 0)
         return 1;
-    if (ParseCommandLine(ShellHandles.mainWindow, commandLine) != 0)
+    if (ParseCommandLine(commandLine) != 0)
         return 1;
     if (StartupSwitches & FE_ALL_GROUPS)
         FingerEntriesInGroups(StartupSwitches & FE_ALL_GROUPS);
@@ -230,7 +243,7 @@ int StartUp(HINSTANCE instance, const char* commandLine, int showCommand)
     UpdateStatusBar();
     TrayAdd();
     if (!SetTimer(ShellHandles.mainWindow, IDT_MAIN_TIMER, MAIN_TIMER_PERIOD_MS, nullptr)) {
-        MessageBoxA(ShellHandles.mainWindow, "Couldn't create a timer", "Ombrelane error", MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox("Couldn't create a timer", "Ombrelane error");
         return 0;
     }
     ShowFirstRunWelcome();
@@ -244,7 +257,7 @@ void RegisterWheelMessages()
     WheelMessage = RegisterWindowMessageA("MSWHEEL_ROLLMSG");
     if (!WheelMessage) {
         WheelScrollLines = 0;
-        MessageBoxA(GetDesktopWindow(), "Couldn't register MSH_MOUSEWHEEL", "Error", MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox("Couldn't register MSH_MOUSEWHEEL", "Error");
         return;
     }
     WheelScrollLines = QueryWheelScrollLines();
@@ -257,6 +270,8 @@ void Shutdown()
         IsWindow(ShellHandles.mainWindow))
         DestroyWindow(ShellHandles.mainWindow);
     ShellHandles.mainWindow = nullptr;
+    SetMessageOwner(nullptr);
+    SetHostLookupWindow(nullptr);
     if (ShellHandles.entryContextMenu)
         DestroyMenu(ShellHandles.entryContextMenu);
     ShellHandles.entryContextMenu = nullptr;
@@ -265,11 +280,13 @@ void Shutdown()
     ShellHandles.trayMenu = nullptr;
     StopWinsock();
     TrayRemove();
-    SaveSettings();
+    RegistryErrors saveErrors;
+    SaveSettings(saveErrors);
+    ShowRegistryErrors(saveErrors);
     if (ShellHandles.richEditLibrary)
         FreeLibrary(ShellHandles.richEditLibrary);
     ShellHandles.richEditLibrary = nullptr;
-    FreeAnswerBuffers();
+    FreeAnswerBuffers(TaskThreadRunning());
     ReleaseJobMutexes();
     if (comInitialised)
         CoUninitialize();

@@ -12,5 +12,5 @@ void Shutdown();
 void RegisterWheelMessages();
 // Start-up steps: the main window's class, and the window with its children
 // and menu (reported when they fail).
-bool RegisterMainWindowClass();
-bool CreateMainWindow();
+int RegisterMainWindowClass();
+int CreateMainWindow();

@@ -1,4 +1,4 @@
-#include "status_bar.h"
+#include "shell/status_bar.h"
 
 #include <commctrl.h>
 #include <cstdarg>
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../jobs/job_queue.h"
-#include "../jobs/scheduling.h"
-#include "shell_handles.h"
+#include "jobs/job_queue.h"
+#include "jobs/scheduling.h"
+#include "shell/shell_handles.h"
 
 char StatusTipCopy[STATUS_TIP_SIZE];
 volatile LONG StatusDirty;
@@ -33,18 +33,6 @@ void AppendFormat(char* buffer, int size, const char* format, ...)
 const char* Plural(long count)
 {
     return count == 1 ? "" : "s";
-}
-
-// "Fingering" or "Performing WHOIS", a blank and the running job's title.
-void FormatRunningJob(char* buffer, int size)
-{
-    char title[DESCRIPTION_SIZE > ADDRESS_SIZE ? DESCRIPTION_SIZE : ADDRESS_SIZE];
-    LockJobList();
-    const Job* head = JobQueue.jobHead;
-    const char* type = head && head->jobType < 2 ? JobTypeNames[head->jobType] : "";
-    CurrentJobTitle(title, sizeof title);
-    UnlockJobList();
-    snprintf(buffer, static_cast<size_t>(size), "%s %s", type, title);
 }
 
 // The countdown to the nearest scheduled entry that is not yet overdue, or
@@ -110,7 +98,7 @@ void UpdateStatusBar()
 const char* MainStatusText()
 {
     static char text[STATUS_TEXT_SIZE];
-    const uint32_t state = JobQueue.jobState;
+    const uint32_t state = GetJobState();
     if (state & JS_CLOSING)
         return "Ombrelane is closing down (removing all jobs)";
     if (state & JS_KILLING)

@@ -1,13 +1,14 @@
-#include "toolbar.h"
+#include "shell/toolbar.h"
 
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "../entries/settings.h"
-#include "../resources/resource.h"
-#include "shell_handles.h"
+#include "entries/message_box.h"
+#include "entries/settings.h"
+#include "resources/resource.h"
+#include "shell/shell_handles.h"
 
 int ToolbarHeight;
 
@@ -174,12 +175,11 @@ void LoadToolbarButtons(HWND toolbar)
     for (int position = 0; position < count; ++position) {
         const int tableIndex = FindTableEntry(static_cast<UINT_PTR>(Settings.SavedToolbarLayout[position]));
         if (tableIndex < 0) {
-            MessageBoxA(GetParent(toolbar),
-                        "Ombrelane has found unrecognised toolbar buttons in the registry.\n"
-                        "It will reset them to the default ones. This is probably due to\n"
-                        "running pre-release versions of Ombrelane, followed by the release\n"
-                        "versions. Nothing to worry about!",
-                        "Unknown Toolbar Buttons Found", MB_OK | MB_ICONEXCLAMATION);
+            ShowMessageBox("Ombrelane has found unrecognised toolbar buttons in the registry.\n"
+                           "It will reset them to the default ones. This is probably due to\n"
+                           "running pre-release versions of Ombrelane, followed by the release\n"
+                           "versions. Nothing to worry about!",
+                           "Unknown Toolbar Buttons Found");
             ResetToolbarButtons(toolbar);
             return;
         }

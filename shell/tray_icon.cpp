@@ -1,13 +1,13 @@
-#include "tray_icon.h"
+#include "shell/tray_icon.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "../jobs/job_queue.h"
-#include "../output/monitor_files.h"
-#include "../resources/resource.h"
-#include "shell_handles.h"
-#include "status_bar.h"
+#include "jobs/job_queue.h"
+#include "output/change_notification.h"
+#include "resources/resource.h"
+#include "shell/shell_handles.h"
+#include "shell/status_bar.h"
 
 const int TrayIconTable[16] = {0, 0, 0, 0, 0, 1, 0, 1, 0, 2, 0, 2, 0, 2, 1, 2};
 int TrayFrame;
@@ -47,7 +47,7 @@ void ShowTrayMenu(POINT cursor)
 int CurrentTrayImage()
 {
     int index = TrayFrame & 3;
-    if (JobQueue.jobState & JS_BUSY)
+    if (GetJobState() & JS_BUSY)
         index += 4;
     if (OpenNotificationCount != 0)
         index += 8;

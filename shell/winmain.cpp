@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "startup.h"
+#include "shell/startup.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
 {

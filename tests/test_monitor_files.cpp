@@ -1,17 +1,20 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "entries/settings.h"
 #include "jobs/job_queue.h"
+#include "jobs/task_thread.h"
+#include "output/answer_buffers.h"
+#include "output/change_notification.h"
+#include "output/log_file.h"
 #include "output/monitor_files.h"
-#include "output/output_window.h"
+#include "output/monitor_migration.h"
 #include "resources/resource.h"
 #include "shell/shell_handles.h"
 #include "support/program_fixture.h"
@@ -20,92 +23,81 @@
 
 namespace {
 
-const char kChildReportVariable[] = "OMBRELANE_CHILD_REPORT";
-const char kChildClearLogVariable[] = "OMBRELANE_CHILD_CLEAR_LOG";
+using Texts = std::vector<std::string>;
+const std::string kNotStored = "Monitor Error|Couldn't update monitor file";
 
-// A fresh folder of the given name inside this process's temporary folder.
-std::string FreshFolder(const std::string& name)
+// Runs the step while every box is answered with the button; "caption|text"
+// of each box, oldest first. Outside of it boxes are answered with OK and
+// counted as unexpected, so that a fault fails a test instead of hanging it.
+Texts Boxes(const std::function<void()>& step, int button = IDOK)
 {
-    std::string folder = TempFolder() + "\\" + name;
-    RemoveFolderTree(folder);
-    CreateDirectoryA(folder.c_str(), nullptr);
-    return folder;
+    AnswerBoxes("", button);
+    step();
+    Texts seen;
+    for (const AnsweredBox& box : AnsweredBoxes())
+        seen.push_back(box.caption + "|" + box.text);
+    AnswerBoxes("", IDOK);
+    return seen;
 }
 
-int FileCountIn(const std::string& folder)
+std::string PathOf(const FingerEntry* entry)
+{
+    char path[PATH_SIZE];
+    return MonitorFilePath(entry, path, sizeof path) == 0 ? path : "";
+}
+
+int FilesIn(const std::string& folder)
 {
     int count = 0;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            ++count;
-    } while (FindNextFileA(search, &found));
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+        count += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
     FindClose(search);
     return count;
 }
 
-std::string MonitorPathOf(const FingerEntry* entry)
-{
-    char path[PATH_SIZE];
-    EXPECT_EQ(MonitorFilePath(entry, path, sizeof path), 0);
-    return path;
-}
-
-std::string ControlText(HWND dialog, int id)
-{
-    return WindowText(GetDlgItem(dialog, id));
-}
-
+// Every test has a monitor folder and a log of its own, with logging on.
 class MonitorFilesTest : public ::testing::Test {
 protected:
-    std::string folder;
+    std::string folder = TempFolder() + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string log = folder + "\\log\\log.txt";
 
     void SetUp() override
     {
         StartTestProgram({.simulate = true, .startTaskThread = false});
-        ASSERT_EQ(SetUpPaths(), 1);
-        folder = FreshFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_EQ(SetUpPaths(), 0);
+        RemoveFolderTree(folder);
+        CreateDirectoryA(folder.c_str(), nullptr);
+        CreateDirectoryA((folder + "\\log").c_str(), nullptr);
         snprintf(MonitorFolder, sizeof MonitorFolder, "%s", folder.c_str());
-        OpenNotificationCount = 0;
-        ChangeBeepCount = 0;
+        snprintf(Settings.logFile, sizeof Settings.logFile, "%s", log.c_str());
+        Settings.options |= OPT_LOGGING;
+        OpenNotificationCount = ChangeBeepCount = 0;
+        AnswerBoxes("", IDOK);
     }
 
     void TearDown() override
     {
+        EXPECT_EQ(AnsweredBoxCount(), 0) << "unexpected box: " << AnsweredBoxes()[0].text;
         StopAnsweringBoxes();
         for (FingerEntry* entry = EntryList.head; entry; entry = entry->next)
             CloseChangeNotification(entry);
-        PumpMessagesFor(50);
         StopTestProgram();
         RemoveFolderTree(folder);
     }
 };
 
-TEST_F(MonitorFilesTest, PathIsTheMonitorFolderAndTheName)
-{
-    FingerEntry* entry = AddTestEntry("Path", "a@b");
-    snprintf(entry->monitorFile, sizeof entry->monitorFile, "00000042.htm");
-    EXPECT_EQ(MonitorPathOf(entry), folder + "\\00000042.htm");
-    char small[8];
-    EXPECT_EQ(MonitorFilePath(entry, small, sizeof small), 1);
-    EXPECT_STREQ(small, "");
-}
-
 TEST_F(MonitorFilesTest, AnswerIsStoredWholeAndComparedByteForByte)
 {
-    struct Case {
-        const char* name;
-        bool stored;  // whether a previous answer is on file
-        std::string previous;
-        std::string answer;
-        uint32_t flags;
-        uint32_t changed;
-    };
     const std::string full(Settings.maxAllocSize, 'x');
-    const Case cases[] = {
+    // stored: whether a previous answer is on file.
+    const struct {
+        const char* name;
+        bool stored;
+        std::string previous, answer;
+        uint32_t flags, changed;
+    } cases[] = {
         {"first answer", false, "", "hello", FE_NOTIFY_CHANGES, 0},
         {"after an empty file", true, "", "different", FE_NOTIFY_CHANGES, 0},
         {"same answer", true, "abcdef", "abcdef", FE_NOTIFY_CHANGES, 0},
@@ -117,419 +109,224 @@ TEST_F(MonitorFilesTest, AnswerIsStoredWholeAndComparedByteForByte)
         {"without notify nothing is compared", true, "one", "two", 0, 0},
         {"shorter rewrite", true, std::string("line one\r\nwith a \0 NUL\n", 24), "short", 0, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         FingerEntry* entry = AddTestEntry(c.name, "a@b", c.flags);
         if (c.stored)
-            WriteWholeFile(MonitorPathOf(entry), c.previous);
+            WriteWholeFile(PathOf(entry), c.previous);
         ASSERT_EQ(UpdateMonitorFile(entry, c.answer.data(), static_cast<uint32_t>(c.answer.size())), 0) << c.name;
         EXPECT_EQ(entry->changed, c.changed) << c.name;
-        EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), c.answer) << c.name;
+        EXPECT_EQ(ReadWholeFile(PathOf(entry)), c.answer) << c.name;
     }
-    // Nothing but the monitor files themselves is left in the folder.
-    EXPECT_EQ(FileCountIn(folder), static_cast<int>(std::size(cases)));
+    EXPECT_EQ(FilesIn(folder), static_cast<int>(std::size(cases))) << "a side file was left behind";
 }
 
-TEST_F(MonitorFilesTest, FileThatCannotBeWrittenIsReportedAndOldFileStays)
+TEST_F(MonitorFilesTest, FailedStoreKeepsTheOldAnswerAndIsReported)
 {
-    FingerEntry* entry = AddTestEntry("Broken", "a@b", FE_NOTIFY_CHANGES);
-    UpdateMonitorFile(entry, "kept", 4);
-    const std::string stored = MonitorPathOf(entry);
-    // The stored answer is held open without sharing, so it cannot be replaced.
-    HANDLE holder = CreateFileA(stored.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    AnswerBoxes("", IDOK);
-    EXPECT_EQ(UpdateMonitorFile(entry, "lost", 4), 1);
-    StopAnsweringBoxes();
-    CloseHandle(holder);
-    auto boxes = AnsweredBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "Monitor Error");
-    EXPECT_EQ(boxes[0].text, "Couldn't update monitor file");
-    EXPECT_EQ(ReadWholeFile(stored), "kept");
-    EXPECT_EQ(FileCountIn(folder), 1);
-
-    snprintf(MonitorFolder, sizeof MonitorFolder, "%s\\missing", folder.c_str());
-    AnswerBoxes("", IDOK);
-    EXPECT_EQ(UpdateMonitorFile(entry, "x", 1), 1);
-    StopAnsweringBoxes();
-    ASSERT_EQ(AnsweredBoxCount(), 1);
-    EXPECT_EQ(AnsweredBoxes()[0].text, "Couldn't update monitor file");
+    // An answer whose tail lies in a page that cannot be read: the write
+    // takes the readable part, then fails.
+    auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 8192, MEM_COMMIT, PAGE_READWRITE));
+    DWORD protection;
+    ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &protection));
+    // block: puts the obstacle in place and returns a handle to close after.
+    const struct {
+        const char *name, *answer;
+        uint32_t length;
+        std::function<HANDLE(const std::string& path)> block;
+    } cases[] = {
+        {"the write stops part way", pages + 4000, 200, [](const std::string&) { return HANDLE(); }},
+        {"the stored file is held open", "new", 3,
+         [](const std::string& path) {
+             return CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         }},
+        {"a folder takes the side file's name", "new", 3,
+         [](const std::string& path) { CreateDirectoryA((path + ".new").c_str(), nullptr); return HANDLE(); }},
+    };
+    for (const auto& c : cases) {
+        FingerEntry* entry = AddTestEntry(c.name, "a@b", FE_NOTIFY_CHANGES);
+        WriteWholeFile(PathOf(entry), "kept");
+        HANDLE held = c.block(PathOf(entry));
+        EXPECT_EQ(Boxes([&] { EXPECT_EQ(UpdateMonitorFile(entry, c.answer, c.length), 1); }), Texts{kNotStored})
+            << c.name;
+        if (held)
+            CloseHandle(held);
+        EXPECT_EQ(ReadWholeFile(PathOf(entry)), "kept") << c.name;
+    }
+    EXPECT_EQ(FilesIn(folder), static_cast<int>(std::size(cases))) << "a side file was left behind";
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
-TEST_F(MonitorFilesTest, ChangeOpensOneWindowAndBeeps)
+HHOOK refusingHook;
+
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam)
 {
+    return code == HCBT_CREATEWND ? 1 : CallNextHookEx(refusingHook, code, wParam, lParam);
+}
+
+TEST_F(MonitorFilesTest, ChangesOpenOneWindowPerEntryAndBeepEveryTime)
+{
+    StopAnsweringBoxes();  // the notification windows are dialogs too
     FingerEntry* entry = AddTestEntry("Server status", "status@example.org", FE_NOTIFY_CHANGES);
-    UpdateMonitorFile(entry, "up", 2);
-    NotifyChangedEntries();
-    UpdateMonitorFile(entry, "up", 2);
-    NotifyChangedEntries();
-    PumpMessagesFor(50);
-    EXPECT_EQ(OpenNotificationCount, 0u);
-    EXPECT_EQ(ChangeBeepCount, 0u);
-    EXPECT_FALSE(entry->flags & FE_NOTIFY_OPEN);
-
-    UpdateMonitorFile(entry, "down", 4);
-    EXPECT_EQ(entry->changed, 1u);
-    NotifyChangedEntries();
-    EXPECT_EQ(entry->changed, 0u);
-    EXPECT_EQ(ChangeBeepCount, 1u);
-    EXPECT_EQ(OpenNotificationCount, 1u);
-    ASSERT_TRUE(entry->flags & FE_NOTIFY_OPEN);
-    HWND window = entry->notifyWindow;
-    ASSERT_TRUE(IsWindow(window));
-    EXPECT_EQ(WindowText(window), "Ombrelane Notification");
-    const std::string expected = "Server status\n(\"status@example.org\")\nhas changed.";
-    EXPECT_EQ(ControlText(window, IDC_NOTIFY_TEXT), expected);
-    LONG style = GetWindowLongA(window, GWL_STYLE);
-    EXPECT_TRUE(style & WS_VISIBLE);
-    EXPECT_TRUE((style & WS_CAPTION) == WS_CAPTION);
-    EXPECT_FALSE(style & WS_CHILD);
-    EXPECT_FALSE(style & WS_POPUP);
-
-    // Changed again while the window is open: a beep, no second window, and
-    // the window keeps its text.
-    snprintf(entry->description, sizeof entry->description, "Renamed");
-    UpdateMonitorFile(entry, "up again", 8);
-    NotifyChangedEntries();
-    EXPECT_EQ(ChangeBeepCount, 2u);
-    EXPECT_EQ(OpenNotificationCount, 1u);
-    EXPECT_EQ(entry->notifyWindow, window);
-    EXPECT_EQ(ControlText(window, IDC_NOTIFY_TEXT), expected);
-
-    // OK closes it and the entry can be announced again.
-    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_NOTIFY_OK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_NOTIFY_OK)));
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 5000));
-    EXPECT_EQ(OpenNotificationCount, 0u);
-    EXPECT_FALSE(entry->flags & FE_NOTIFY_OPEN);
-
-    UpdateMonitorFile(entry, "down", 4);
-    NotifyChangedEntries();
-    EXPECT_EQ(OpenNotificationCount, 1u);
-    EXPECT_TRUE(IsWindow(entry->notifyWindow));
-    EXPECT_EQ(ControlText(entry->notifyWindow, IDC_NOTIFY_TEXT), "Renamed\n(\"status@example.org\")\nhas changed.");
-}
-
-TEST_F(MonitorFilesTest, WindowThatCannotBeMadeIsTriedAgainAtTheNextChange)
-{
-    FingerEntry* entry = AddTestEntry("Retry", "r@host", FE_NOTIFY_CHANGES);
-    UpdateMonitorFile(entry, "a", 1);
-    UpdateMonitorFile(entry, "b", 1);
-    // A module without the dialog resource: the window cannot be made.
-    ShellHandles.instance = GetModuleHandleA("kernel32.dll");
-    NotifyChangedEntries();
-    ShellHandles.instance = GetModuleHandleA(nullptr);
-    EXPECT_EQ(ChangeBeepCount, 1u);
-    EXPECT_EQ(OpenNotificationCount, 0u);
-    EXPECT_FALSE(entry->flags & FE_NOTIFY_OPEN);
-
-    UpdateMonitorFile(entry, "c", 1);
-    NotifyChangedEntries();
-    EXPECT_EQ(ChangeBeepCount, 2u);
-    EXPECT_EQ(OpenNotificationCount, 1u);
-    EXPECT_TRUE(entry->flags & FE_NOTIFY_OPEN);
-}
-
-TEST_F(MonitorFilesTest, EveryChangedEntryGetsItsOwnWindow)
-{
-    FingerEntry* first = AddTestEntry("First", "one@host", FE_NOTIFY_CHANGES);
-    FingerEntry* second = AddTestEntry("Second", "two@host", FE_NOTIFY_CHANGES);
-    FingerEntry* third = AddTestEntry("Third", "three@host", FE_NOTIFY_CHANGES);
-    for (FingerEntry* entry : {first, second, third})
-        UpdateMonitorFile(entry, "a", 1);
-    UpdateMonitorFile(first, "b", 1);
-    UpdateMonitorFile(third, "b", 1);
-    NotifyChangedEntries();
+    FingerEntry* other = AddTestEntry("Other", "o@host", FE_NOTIFY_CHANGES);
+    auto answer = [](FingerEntry* to, const char* text) {
+        UpdateMonitorFile(to, text, strlen(text));
+        NotifyChangedEntries();
+    };
+    for (FingerEntry* each : {entry, other, entry})
+        answer(each, "up");
+    EXPECT_EQ(ChangeBeepCount + OpenNotificationCount, 0u);
+    // A window that cannot be made: the beep sounds, the next change retries.
+    refusingHook = SetWindowsHookExA(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+    answer(entry, "down");
+    UnhookWindowsHookEx(refusingHook);
+    answer(entry, "up");
+    answer(other, "down");
+    EXPECT_EQ(ChangeBeepCount, 3u);
     EXPECT_EQ(OpenNotificationCount, 2u);
-    EXPECT_EQ(ChangeBeepCount, 2u);
-    EXPECT_TRUE(first->flags & FE_NOTIFY_OPEN);
-    EXPECT_FALSE(second->flags & FE_NOTIFY_OPEN);
-    EXPECT_TRUE(third->flags & FE_NOTIFY_OPEN);
-    EXPECT_NE(first->notifyWindow, third->notifyWindow);
-
-    // Closing with the window's own close (as the system menu does).
-    HWND window = third->notifyWindow;
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 5000));
-    EXPECT_EQ(OpenNotificationCount, 1u);
-    EXPECT_FALSE(third->flags & FE_NOTIFY_OPEN);
-    EXPECT_TRUE(first->flags & FE_NOTIFY_OPEN);
-
-    // Closing for a deleted entry takes the window and the count with it.
-    window = first->notifyWindow;
-    CloseChangeNotification(first);
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_FALSE(first->flags & FE_NOTIFY_OPEN);
-    EXPECT_EQ(OpenNotificationCount, 0u);
-}
-
-TEST_F(MonitorFilesTest, EnterInTheWindowReachesItThroughTheMainLoopHook)
-{
-    FingerEntry* entry = AddTestEntry("Keys", "k@host", FE_NOTIFY_CHANGES);
-    UpdateMonitorFile(entry, "a", 1);
-    UpdateMonitorFile(entry, "b", 1);
-    NotifyChangedEntries();
     HWND window = entry->notifyWindow;
-    ASSERT_TRUE(IsWindow(window));
-
-    MSG message = {};
-    message.hwnd = GetDlgItem(window, IDC_NOTIFY_OK);
-    message.message = WM_KEYDOWN;
-    message.wParam = VK_RETURN;
-    message.lParam = 1;
-    EXPECT_TRUE(IsNotificationMessage(&message));
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 5000));
+    const std::string text = "Server status\n(\"status@example.org\")\nhas changed.";
+    EXPECT_EQ(WindowText(GetDlgItem(window, IDC_NOTIFY_TEXT)), text);
+    EXPECT_EQ(GetWindowLongA(window, GWL_STYLE) & (WS_VISIBLE | WS_CAPTION | WS_CHILD | WS_POPUP),
+              WS_VISIBLE | WS_CAPTION);
+    // Changed again while open: a beep, no second window, the text stays.
+    snprintf(entry->description, sizeof entry->description, "Renamed");
+    answer(entry, "down");
+    EXPECT_EQ(ChangeBeepCount, 4u);
+    EXPECT_EQ(OpenNotificationCount, 2u);
+    EXPECT_EQ(WindowText(GetDlgItem(entry->notifyWindow, IDC_NOTIFY_TEXT)), text);
+    // Enter reaches the window through the main loop's hook and closes it;
+    // an entry that goes away closes its own.
+    MSG enter = {GetDlgItem(window, IDC_NOTIFY_OK), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
+    EXPECT_TRUE(IsNotificationMessage(&enter));
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 5000)) << "Enter left the window open";
+    CloseChangeNotification(other);
+    EXPECT_FALSE((entry->flags | other->flags) & FE_NOTIFY_OPEN);
     EXPECT_EQ(OpenNotificationCount, 0u);
-
-    MSG other = {};
-    other.hwnd = ShellHandles.mainWindow;
-    other.message = WM_KEYDOWN;
-    other.wParam = VK_RETURN;
-    EXPECT_FALSE(IsNotificationMessage(&other));
 }
 
-TEST_F(MonitorFilesTest, OldTextNamesAreRenamedAndMissingNamesRebuilt)
-{
-    FingerEntry* old = AddTestEntry("Old", "old@host");
-    snprintf(old->monitorFile, sizeof old->monitorFile, "00000007.txt");
-    WriteWholeFile(folder + "\\00000007.txt", "old answer");
-    FingerEntry* current = AddTestEntry("Current", "c@host");
-    snprintf(current->monitorFile, sizeof current->monitorFile, "00000001.htm");
-    FingerEntry* nameless = AddTestEntry("Nameless", "n@host");
-    nameless->monitorFile[0] = '\0';
-    FingerEntry* quick = AddTestEntry("", "q@host", FE_TEMPORARY);
-    quick->monitorFile[0] = '\0';
-
-    AnswerBoxes("", IDOK);
-    EXPECT_EQ(MigrateMonitorFiles(), 0);
-    StopAnsweringBoxes();
-
-    EXPECT_STREQ(old->monitorFile, "00000007.htm");
-    EXPECT_FALSE(IsFile(folder + "\\00000007.txt"));
-    EXPECT_EQ(ReadWholeFile(folder + "\\00000007.htm"), "old answer");
-    EXPECT_STREQ(current->monitorFile, "00000001.htm");
-    EXPECT_STREQ(quick->monitorFile, "");
-    EXPECT_EQ(strlen(nameless->monitorFile), 12u);
-    EXPECT_NE(lstrcmpiA(nameless->monitorFile, "00000001.htm"), 0);
-    EXPECT_NE(lstrcmpiA(nameless->monitorFile, "00000007.htm"), 0);
-
-    auto boxes = AnsweredBoxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].caption, "Missing Monitor Filename");
-    EXPECT_EQ(boxes[0].text, "Rebuilding monitor filename for the entry:\nNameless");
-    EXPECT_EQ(boxes[1].caption, "Renamed 1 Finger Entry Monitor Files");
-    EXPECT_EQ(boxes[1].text,
-              "Ombrelane has detected that you are using finger entries\nfrom version 1.1a or earlier. They have been "
-              "renamed to work\nwith this version.");
-
-    // Nothing is left to rename the next time: no message.
-    AnswerBoxes("", IDOK);
-    MigrateMonitorFiles();
-    StopAnsweringBoxes();
-    EXPECT_EQ(AnsweredBoxCount(), 0);
-}
-
-TEST_F(MonitorFilesTest, RenamingNeverMakesTwoEntriesShareAFile)
-{
-    FingerEntry* owner = AddTestEntry("Owner", "o@host");
-    snprintf(owner->monitorFile, sizeof owner->monitorFile, "00000003.htm");
-    WriteWholeFile(folder + "\\00000003.htm", "owner's answer");
-    FingerEntry* old = AddTestEntry("Old", "old@host");
-    snprintf(old->monitorFile, sizeof old->monitorFile, "00000003.TXT");
-    WriteWholeFile(folder + "\\00000003.TXT", "old answer");
-    FingerEntry* sneaky = AddTestEntry("Sneaky", "s@host");
-    snprintf(sneaky->monitorFile, sizeof sneaky->monitorFile, "..\\x.txt");
-
-    AnswerBoxes("", IDOK);
-    MigrateMonitorFiles();
-    StopAnsweringBoxes();
-
-    EXPECT_STREQ(owner->monitorFile, "00000003.htm");
-    EXPECT_EQ(ReadWholeFile(folder + "\\00000003.htm"), "owner's answer");
-    EXPECT_NE(lstrcmpiA(old->monitorFile, "00000003.htm"), 0);
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(old)), "old answer");
-    EXPECT_EQ(strchr(sneaky->monitorFile, '\\'), nullptr);
-    EXPECT_NE(lstrcmpiA(sneaky->monitorFile, old->monitorFile), 0);
-
-    // "Sneaky" got a new ".htm" name, which is not a rename.
-    auto boxes = AnsweredBoxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].caption, "Missing Monitor Filename");
-    EXPECT_EQ(boxes[0].text, "Rebuilding monitor filename for the entry:\nSneaky");
-    EXPECT_EQ(boxes[1].caption, "Renamed 1 Finger Entry Monitor Files");
-}
-
-TEST_F(MonitorFilesTest, UnterminatedNameIsRebuiltAndNeverUsed)
-{
-    FingerEntry* entry = AddTestEntry("Garbled", "g@host", FE_NOTIFY_CHANGES);
-    memset(entry->monitorFile, 'A', sizeof entry->monitorFile);
-    AnswerBoxes("", IDOK);
-    EXPECT_EQ(UpdateMonitorFile(entry, "x", 1), 1);
-    EXPECT_EQ(FileCountIn(folder), 0);
-    MigrateMonitorFiles();
-    StopAnsweringBoxes();
-    auto boxes = AnsweredBoxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].caption, "Monitor Error");
-    EXPECT_EQ(boxes[1].caption, "Missing Monitor Filename");
-    EXPECT_STREQ(entry->monitorFile, "00000000.htm");
-    EXPECT_EQ(UpdateMonitorFile(entry, "x", 1), 0);
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), "x");
-}
-
-TEST_F(MonitorFilesTest, BuffersHoldTheAnswerSizeAndSixteenBytes)
-{
-    ASSERT_NE(AnswerBuffer, nullptr);
-    ASSERT_NE(CompareBuffer, nullptr);
-    EXPECT_NE(AnswerBuffer, CompareBuffer);
-    EXPECT_GE(HeapSize(GetProcessHeap(), 0, AnswerBuffer), Settings.maxAllocSize + 16);
-    EXPECT_GE(HeapSize(GetProcessHeap(), 0, CompareBuffer), Settings.maxAllocSize + 16);
-    AnswerBuffer[Settings.maxAllocSize + 15] = 'x';
-
-    // While the task thread still runs, shutdown leaves them alone.
-    JobQueue.JobListMutex = CreateMutexA(nullptr, FALSE, nullptr);
-    JobQueue.jobState = 0;
-    FreeAnswerBuffers();
-    EXPECT_NE(AnswerBuffer, nullptr);
-    JobQueue.jobState = JS_THREAD_ENDED;
-    FreeAnswerBuffers();
-    EXPECT_EQ(AnswerBuffer, nullptr);
-    EXPECT_EQ(CompareBuffer, nullptr);
-    CloseHandle(JobQueue.JobListMutex);
-    JobQueue = {};
-}
-
-TEST_F(MonitorFilesTest, CompareBufferUsersWaitForEachOther)
+TEST_F(MonitorFilesTest, StoringWaitsForTheCompareBufferWhileServingSentMessages)
 {
     FingerEntry* entry = AddTestEntry("Guarded", "g@host", FE_NOTIFY_CHANGES);
     UpdateMonitorFile(entry, "a", 1);
-    LockCompareBuffer();
-    std::atomic<bool> done{false};
-    std::thread task([&] {
-        UpdateMonitorFile(entry, "b", 1);
-        done = true;
+    const std::string path = PathOf(entry);
+    HANDLE locked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::string seenWhileLocked;
+    DWORD_PTR length = 0;
+    std::thread viewer([&] {
+        LockCompareBuffer();
+        SetEvent(locked);
+        Sleep(200);  // the main thread waits for the buffer meanwhile
+        seenWhileLocked = ReadWholeFile(path);
+        SendMessageTimeoutA(ShellHandles.mainWindow, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length);
+        UnlockCompareBuffer();
     });
-    Sleep(300);
-    EXPECT_FALSE(done);
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), "a");
-    UnlockCompareBuffer();
-    task.join();
-    EXPECT_TRUE(done);
-    EXPECT_EQ(ReadWholeFile(MonitorPathOf(entry)), "b");
+    EXPECT_EQ(WaitForSingleObject(locked, 5000), WAIT_OBJECT_0);
+    UpdateMonitorFile(entry, "b", 1);
+    viewer.join();
+    CloseHandle(locked);
+    EXPECT_EQ(seenWhileLocked, "a");
+    EXPECT_EQ(length, strlen("Ombrelane test")) << "the waiting thread served no sent message";
+    EXPECT_EQ(ReadWholeFile(path), "b");
     EXPECT_EQ(entry->changed, 1u);
 }
 
-TEST_F(MonitorFilesTest, WaitingForTheBufferServesMessagesSentToThisThread)
+TEST_F(MonitorFilesTest, OldNamesAreRenamedAndUnusableOnesRebuiltWithoutSharingAFile)
 {
-    HWND window = ShellHandles.mainWindow;
-    HANDLE locked = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<LRESULT> sent{-1};
-    std::thread task([&] {
-        LockCompareBuffer();
-        SetEvent(locked);
-        Sleep(100);
-        // The main thread is waiting for the buffer meanwhile.
-        sent = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
-        UnlockCompareBuffer();
-    });
-    WaitForSingleObject(locked, 5000);
-    LockCompareBuffer();
-    UnlockCompareBuffer();
-    task.join();
-    CloseHandle(locked);
-    EXPECT_EQ(sent, static_cast<LRESULT>(strlen("Ombrelane test")));
+    // Each stored file holds its own name.
+    const char* names[] = {"00000007.txt", "00000001.htm", "", "00000003.HTM", "00000003.TXT", "..\\x.txt"};
+    std::vector<FingerEntry*> entries;
+    Texts stored;
+    for (const char* name : names) {
+        entries.push_back(AddTestEntry(name[0] ? name : "Nameless", "a@b"));
+        snprintf(entries.back()->monitorFile, MONITOR_NAME_SIZE, "%s", name);
+        stored.push_back(IsPlainFileName(entries.back()->monitorFile) ? name : "");
+        if (!stored.back().empty())
+            WriteWholeFile(PathOf(entries.back()), name);
+    }
+    FingerEntry* quick = AddTestEntry("", "q@host", FE_TEMPORARY);
+    quick->monitorFile[0] = '\0';
+    entries.push_back(AddTestEntry("Garbled", "g@host"));
+    memset(entries.back()->monitorFile, 'A', MONITOR_NAME_SIZE);
+    // A name that is no plain, terminated file name is never used.
+    EXPECT_EQ(Boxes([&] { EXPECT_EQ(UpdateMonitorFile(entries.back(), "x", 1), 1); }), Texts{kNotStored});
+    EXPECT_EQ(FilesIn(folder), 4);
+
+    const std::string rebuilding = "Missing Monitor Filename|Rebuilding monitor filename for the entry:\n";
+    EXPECT_EQ(Boxes([] { EXPECT_EQ(MigrateMonitorFiles(), 0); }),
+              (Texts{rebuilding + "Nameless", rebuilding + "..\\x.txt", rebuilding + "Garbled",
+                     "Renamed 2 Finger Entry Monitor Files|Ombrelane has detected that you are using finger entries\n"
+                     "from version 1.1a or earlier. They have been renamed to work\nwith this version."}));
+    EXPECT_STREQ(entries[0]->monitorFile, "00000007.htm");
+    EXPECT_FALSE(IsFile(folder + "\\00000007.txt"));
+    EXPECT_STREQ(entries[1]->monitorFile, "00000001.htm");
+    EXPECT_STREQ(entries[3]->monitorFile, "00000003.HTM");
+    EXPECT_STREQ(quick->monitorFile, "");
+    // Names are compared without regard to case: none is given twice.
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(ReadWholeFile(PathOf(entries[i])), i < stored.size() ? stored[i] : "") << i;
+        for (size_t j = i + 1; j < entries.size(); ++j)
+            EXPECT_NE(lstrcmpiA(entries[i]->monitorFile, entries[j]->monitorFile), 0) << i << " " << j;
+    }
+    EXPECT_EQ(UpdateMonitorFile(entries.back(), "x", 1), 0);
+    EXPECT_EQ(Boxes([] { MigrateMonitorFiles(); }), Texts{}) << "nothing is left to rename";
 }
 
-// Run as a copy of this program in a folder of its own (see the test below).
-TEST(SetUpPathsChild, Run)
+TEST_F(MonitorFilesTest, LoggedTimedFingerLogsHeaderTimeAndAnswer)
 {
-    char report[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA(kChildReportVariable, report, sizeof report);
-    if (length == 0 || length >= sizeof report)
-        GTEST_SKIP() << "only run as a copy by SetUpPathsBesideTheProgram";
-    SetDefaultSettings();
-    ShellHandles.instance = GetModuleHandleA(nullptr);
-    char clear[8];
-    if (GetEnvironmentVariableA(kChildClearLogVariable, clear, sizeof clear) != 0)
-        Settings.options |= OPT_CLEAR_LOG_AT_START;
-    AnswerBoxes("", IDOK);
-    int result = SetUpPaths();
-    StopAnsweringBoxes();
-    std::ofstream out(report, std::ios::binary | std::ios::trunc);
-    out << "result=" << result << "\n";
-    out << "program=" << ProgramFolder << "\n";
-    out << "monitor=" << MonitorFolder << "\n";
-    out << "log=" << Settings.logFile << "\n";
-    out << "folder=" << (IsFolder(MonitorFolder) ? 1 : 0) << "\n";
-    out << "buffers=" << (AnswerBuffer && CompareBuffer ? 1 : 0) << "\n";
-    for (const AnsweredBox& box : AnsweredBoxes())
-        out << "box=" << box.caption << "|" << box.text << "\n";
+    ASSERT_EQ(StartTaskThread(ShellHandles.mainWindow), 0);
+    FingerEntry* entry = AddTestEntry("Alice", "alice@127.0.0.1", FE_LOG_OUTPUT | FE_ADD_TIME);
+    char before[256];
+    char after[256];
+    FormatTimeStamp(before, sizeof before);
+    ASSERT_EQ(AddJob(JOB_FINGER, entry), 0);
+    ASSERT_TRUE(WaitForJobsDone()) << "the job did not end";
+    FormatTimeStamp(after, sizeof after);
+    const std::string header = "Fingering \"alice@127.0.0.1\" \n";
+    const std::string logged = ReadWholeFile(log);
+    EXPECT_TRUE(logged == header + before + SimulatedFingerAnswer || logged == header + after + SimulatedFingerAnswer)
+        << logged;
+    EXPECT_EQ(ReadWholeFile(PathOf(entry)), SimulatedFingerAnswer);
 }
 
-std::string RunChildIn(const std::string& programFolder, bool clearLog)
+TEST_F(MonitorFilesTest, BuffersHoldTheAnswerSizeAndOutliveARunningTaskThread)
 {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    const std::string copy = programFolder + "\\child test.exe";
-    EXPECT_TRUE(CopyFileA(self, copy.c_str(), FALSE));
-    const std::string report = programFolder + " report.txt";
-    DeleteFileA(report.c_str());
-    SetEnvironmentVariableA(kChildReportVariable, report.c_str());
-    SetEnvironmentVariableA(kChildClearLogVariable, clearLog ? "1" : nullptr);
-    std::string command = "\"" + copy + "\" --gtest_filter=SetUpPathsChild.Run";
-    // The copy reports through its file; its own console output goes nowhere.
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessA(copy.c_str(), command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                                  nullptr, &startup, &process);
-    SetEnvironmentVariableA(kChildReportVariable, nullptr);
-    SetEnvironmentVariableA(kChildClearLogVariable, nullptr);
-    EXPECT_TRUE(started);
-    if (!started)
-        return {};
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    std::string text = ReadWholeFile(report);
-    DeleteFileA(report.c_str());
-    return text;
+    EXPECT_GE(HeapSize(GetProcessHeap(), 0, AnswerBuffer), Settings.maxAllocSize + 16);
+    EXPECT_GE(HeapSize(GetProcessHeap(), 0, CompareBuffer), Settings.maxAllocSize + 16);
+    FreeAnswerBuffers(true);
+    EXPECT_NE(AnswerBuffer, nullptr);
+    FreeAnswerBuffers(false);
+    EXPECT_EQ(AnswerBuffer, nullptr);
+    EXPECT_EQ(CompareBuffer, nullptr);
 }
 
-TEST(SetUpPaths, MakesTheMonitorFolderBesideTheProgram)
+TEST_F(MonitorFilesTest, LogTakesTheBytesOfLoggedEntriesWhileLoggingIsOn)
 {
-    const std::string base = FreshFolder("setup");
-    const std::string programFolder = base + "\\Program Folder";
-    CreateDirectoryA(programFolder.c_str(), nullptr);
-    WriteWholeFile(programFolder + "\\Ombrelane Log.txt", "old log");
+    WriteWholeFile(log, "old log");
+    Settings.options |= OPT_CLEAR_LOG_AT_START;
+    ASSERT_EQ(SetUpPaths(), 0);
+    EXPECT_FALSE(IsFile(log)) << "cleared at start";
+    snprintf(MonitorFolder, sizeof MonitorFolder, "%s", folder.c_str());
+    FingerEntry* quick = AddTestEntry("", "quick@host", FE_TEMPORARY | FE_LOG_OUTPUT);
+    quick->monitorFile[0] = '\0';
+    UpdateMonitorFile(AddTestEntry("Quiet", "quiet@host"), "quiet", 5);
+    UpdateMonitorFile(quick, "a\0b", 3);
+    EXPECT_EQ(FilesIn(folder), 1) << "a quick finger has no monitor file";
+    // A reader may hold the log open while it grows.
+    HANDLE reader = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    AppendToLog("c", 1);
+    CloseHandle(reader);
+    Settings.options &= ~OPT_LOGGING;
+    UpdateMonitorFile(quick, "off", 3);
+    EXPECT_EQ(ReadWholeFile(log), std::string("a\0bc", 4));
 
-    std::string report = RunChildIn(programFolder, true);
-    EXPECT_EQ(report, "result=1\nprogram=" + programFolder + "\\\nmonitor=" + programFolder + "\\Monitor\nlog=" +
-                          programFolder + "\\Ombrelane Log.txt\nfolder=1\nbuffers=1\n");
-    EXPECT_TRUE(IsFolder(programFolder + "\\Monitor"));
-    EXPECT_FALSE(IsFile(programFolder + "\\Ombrelane Log.txt")) << "cleared at start";
-
-    // A second start finds the folder and keeps what is in it.
-    WriteWholeFile(programFolder + "\\Monitor\\00000000.htm", "kept");
-    WriteWholeFile(programFolder + "\\Ombrelane Log.txt", "log");
-    report = RunChildIn(programFolder, false);
-    EXPECT_NE(report.find("result=1\n"), std::string::npos) << report;
-    EXPECT_EQ(ReadWholeFile(programFolder + "\\Monitor\\00000000.htm"), "kept");
-    EXPECT_EQ(ReadWholeFile(programFolder + "\\Ombrelane Log.txt"), "log");
-    RemoveFolderTree(base);
-}
-
-TEST(SetUpPaths, AFileNamedMonitorIsReportedAndStopsStartUp)
-{
-    const std::string base = FreshFolder("setup-blocked");
-    WriteWholeFile(base + "\\Monitor", "not a folder");
-    std::string report = RunChildIn(base, false);
-    EXPECT_NE(report.find("result=0\n"), std::string::npos) << report;
-    EXPECT_NE(report.find("box=Monitor Error|Couldn't create the monitor subfolder \"" + base + "\\Monitor\".\n"),
-              std::string::npos)
-        << report;
-    RemoveFolderTree(base);
+    Settings.options |= OPT_LOGGING;
+    const Texts question = {"Clear Log|Are you sure you want to clear the log?"};
+    EXPECT_EQ(Boxes(ClearLogCommand, IDNO), question);
+    EXPECT_TRUE(IsFile(log));
+    EXPECT_EQ(Boxes(ClearLogCommand, IDYES), question);
+    EXPECT_EQ(Boxes([] { ViewLog(ShellHandles.mainWindow); }), Texts{"View Log|The log is empty"});
+    RemoveDirectoryA((folder + "\\log").c_str());
+    EXPECT_EQ(Boxes([&] { UpdateMonitorFile(quick, "lost", 4); }), Texts{}) << "a log that cannot be opened";
 }
 
 }

@@ -124,16 +124,18 @@ TEST(StoredFormats, RegistryValues)
     AllocateFingerEntry(SampleEntry("Alice at the lab"));
     AllocateFingerEntry(SampleEntry("ALICE AT THE LAB"));
     Settings.saveAtExit = 1;
-    SaveSettings();
+    RegistryErrors errors;
+    SaveSettings(errors);
     ExpectRecorded("registry.txt", ProgramKeyImage());
 
     FreeAllEntries();
     SetDefaultSettings();
-    ASSERT_EQ(0, LoadSettings());
+    ASSERT_EQ(0, LoadSettings(errors));
     DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
     Settings.saveAtExit = 1;
-    SaveSettings();
+    SaveSettings(errors);
     EXPECT_EQ(Recorded("registry.txt"), ProgramKeyImage());
+    EXPECT_TRUE(errors.empty());
     FreeAllEntries();
     DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
 }

@@ -1,4 +1,4 @@
-#include "entry_list_view.h"
+#include "ui/entry_list_view.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -9,12 +9,13 @@
 #include <string>
 #include <utility>
 
-#include "../entries/settings.h"
-#include "../jobs/job_queue.h"
-#include "../output/output_window.h"
-#include "../resources/resource.h"
-#include "../shell/shell_handles.h"
+#include "entries/message_box.h"
+#include "entries/settings.h"
+#include "jobs/job_queue.h"
+#include "output/output_window.h"
+#include "resources/resource.h"
 
+HWND EntryListView;
 volatile LONG ResortRequested;
 
 namespace {
@@ -45,7 +46,7 @@ using DrawnIcons = std::map<std::pair<std::string, uint32_t>, int>;
 
 HWND List()
 {
-    return ShellHandles.entryListView;
+    return EntryListView;
 }
 
 int RowCount()
@@ -100,7 +101,7 @@ HICON ExtractEntryIcon(const FingerEntry* entry)
 {
     if (entry->iconFile[0] == '\0')
         return nullptr;
-    HICON icon = ExtractIconA(ShellHandles.instance, entry->iconFile, entry->iconIndex);
+    HICON icon = ExtractIconA(GetModuleHandleA(nullptr), entry->iconFile, entry->iconIndex);
     if (reinterpret_cast<UINT_PTR>(icon) == 1)
         return nullptr;
     return icon;
@@ -171,7 +172,7 @@ int AddRowAtEnd(HWND list, FingerEntry* entry)
     row.iImage = row.iItem;
     row.lParam = reinterpret_cast<LPARAM>(entry);
     if (SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row)) == -1) {
-        MessageBoxA(MessageOwner(), "Couldn't insert a list view item", "Error", MB_OK);
+        ShowMessageBox("Couldn't insert a list view item", "Error", MB_OK);
         return -1;
     }
     return row.iImage;
@@ -287,12 +288,11 @@ int RowAtMessagePosition(HWND list, POINT& point)
     return static_cast<int>(SendMessageA(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
 }
 
-void OnRightClick(HWND mainWindow, HWND list)
+void OnRightClick(HWND mainWindow, HWND list, HMENU menu)
 {
     POINT point;
     if (RowAtMessagePosition(list, point) < 0)
         return;
-    HMENU menu = ShellHandles.entryContextMenu;
     if (!menu)
         return;
     EnableMenuItem(menu, IDM_CTX_PROPERTIES, MF_BYCOMMAND | (CountSelectedRows() == 1 ? MF_ENABLED : MF_GRAYED));
@@ -310,7 +310,7 @@ void OnDoubleClick(HWND list)
     item.iItem = index;
     if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) || !item.lParam)
         return;
-    AddJob(JOB_FINGER, reinterpret_cast<FingerEntry*>(item.lParam));
+    FingerEntryNow(reinterpret_cast<FingerEntry*>(item.lParam));
 }
 
 template <typename T>
@@ -327,12 +327,13 @@ HWND CreateEntryListView(HWND mainWindow)
     GetClientRect(mainWindow, &client);
     const DWORD style = WS_CHILD | WS_VISIBLE | LVS_AUTOARRANGE | LVS_SHOWSELALWAYS | (Settings.listStyle & LVS_TYPEMASK);
     HWND list = CreateWindowExA(0, WC_LISTVIEWA, "", style, 0, 0, client.right, client.bottom, mainWindow,
-                                reinterpret_cast<HMENU>(IDC_ENTRY_LIST), ShellHandles.instance, nullptr);
+                                reinterpret_cast<HMENU>(IDC_ENTRY_LIST), GetModuleHandleA(nullptr), nullptr);
     if (!list)
         return nullptr;
+    EntryListView = list;
 
     if (!DefaultEntryIcon)
-        DefaultEntryIcon = LoadIconA(ShellHandles.instance, MAKEINTRESOURCEA(IDI_DEFAULT_ENTRY));
+        DefaultEntryIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_DEFAULT_ENTRY));
     if (!DefaultEntryIcon)
         DefaultEntryIcon = LoadIconA(nullptr, IDI_APPLICATION);
     for (int which = 0; which < 2; ++which) {
@@ -345,7 +346,7 @@ HWND CreateEntryListView(HWND mainWindow)
 
     for (int column = 0; column < LIST_COLUMNS; ++column) {
         char title[COLUMN_TITLE_SIZE] = "";
-        LoadStringA(ShellHandles.instance, IDS_COLUMN_DESCRIPTION + column, title, sizeof title);
+        LoadStringA(GetModuleHandleA(nullptr), IDS_COLUMN_DESCRIPTION + column, title, sizeof title);
         LVCOLUMNA info = {};
         info.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         info.fmt = LVCFMT_LEFT;
@@ -353,8 +354,9 @@ HWND CreateEntryListView(HWND mainWindow)
         info.pszText = title;
         info.iSubItem = column;
         if (SendMessageA(list, LVM_INSERTCOLUMNA, column, reinterpret_cast<LPARAM>(&info)) == -1) {
-            MessageBoxA(mainWindow, "Couldn't insert a list view column", "Error", MB_OK);
+            ShowMessageBox("Couldn't insert a list view column", "Error", MB_OK);
             DestroyWindow(list);
+            EntryListView = nullptr;
             return nullptr;
         }
     }
@@ -391,9 +393,21 @@ void SaveColumnWidths()
     }
 }
 
-// Temporary entries (quick finger and quick whois) never get a row. Clearing
-// the image lists keeps every row's image index equal to its position when
-// the list is filled again. The control does not repaint while it is filled:
+// All rows go in one message: deleting them one by one renumbers the images
+// of every later row each time. Clearing the image lists keeps every row's
+// image index equal to its position when the list is filled again.
+void ClearEntryListView()
+{
+    HWND list = List();
+    if (!list)
+        return;
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    for (int which : IMAGE_LISTS)
+        ImageList_Remove(ImageList(which), -1);
+}
+
+// Temporary entries (quick finger and quick whois) never get a row. The
+// control does not repaint while it is filled:
 // a repaint after every row makes a long list take minutes. The image lists
 // are sized once for all rows and each image is put in its place, rather
 // than grown and drawn one icon at a time.
@@ -403,9 +417,7 @@ void FillEntryListView()
     if (!list)
         return;
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
-    for (int which : IMAGE_LISTS)
-        ImageList_Remove(ImageList(which), -1);
+    ClearEntryListView();
     LockEntryList();
     int listed = 0;
     for (const FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
@@ -488,8 +500,7 @@ int Redraw_FingerEntry(FingerEntry* entry)
     const int row = static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1),
                                                   reinterpret_cast<LPARAM>(&find)));
     if (row < 0) {
-        MessageBoxA(MessageOwner(), "Couldn't match *fe with list view iItems", "Redraw_FingerEntry",
-                    MB_OK | MB_ICONEXCLAMATION);
+        ShowMessageBox("Couldn't match *fe with list view iItems", "Redraw_FingerEntry");
         return 1;
     }
     RedrawRow(row);
@@ -599,7 +610,7 @@ void UpdateEntryMenu(HWND mainWindow, HMENU menu)
     EnableMenuItem(menu, IDM_SELECT_ALL, MF_BYCOMMAND | (focused ? MF_ENABLED : MF_GRAYED));
 }
 
-bool OnEntryListNotify(HWND mainWindow, const NMHDR* header)
+bool OnEntryListNotify(HWND mainWindow, const NMHDR* header, HMENU contextMenu)
 {
     if (header->idFrom != IDC_ENTRY_LIST)
         return false;
@@ -611,7 +622,7 @@ bool OnEntryListNotify(HWND mainWindow, const NMHDR* header)
         OnColumnClick(reinterpret_cast<const NMLISTVIEW*>(header));
         break;
     case NM_RCLICK:
-        OnRightClick(mainWindow, header->hwndFrom);
+        OnRightClick(mainWindow, header->hwndFrom, contextMenu);
         break;
     case NM_DBLCLK:
         OnDoubleClick(header->hwndFrom);

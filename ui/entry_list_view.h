@@ -3,13 +3,18 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include "../entries/finger_entry.h"
+#include "entries/finger_entry.h"
 
 typedef LVITEMA RowCursor;
+
+// The list-view control, from its creation; null before.
+extern HWND EntryListView;
 
 HWND CreateEntryListView(HWND mainWindow);
 void SetListViewStyle(int view);
 void SaveColumnWidths();
+// Empties the list and its image lists at once, in time linear in the rows.
+void ClearEntryListView();
 void FillEntryListView();
 int InsertEntryRow(FingerEntry* entry);
 int RemoveEntryRow(const RowCursor* row);
@@ -29,8 +34,9 @@ void SortEntryListView();
 void RequestResort();
 void ResortIfRequested();
 void UpdateEntryMenu(HWND mainWindow, HMENU menu);
-// Handles a notification of the list view; false when it came from another control.
-bool OnEntryListNotify(HWND mainWindow, const NMHDR* header);
+// Handles a notification of the list view, opening the context menu on a
+// right click; false when it came from another control.
+bool OnEntryListNotify(HWND mainWindow, const NMHDR* header, HMENU contextMenu);
 int CALLBACK CompareEntryRows(LPARAM a, LPARAM b, LPARAM column);
 void DumpEntryListView();
 // The text of a column for an entry, as the list shows it.

@@ -1,5 +1,5 @@
-#include "program_fixture.h"
-#include "test_windows.h"
+#include "support/program_fixture.h"
+#include "support/test_windows.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,16 +7,25 @@
 #include <sstream>
 #include <vector>
 
+#include "entries/message_box.h"
 #include "entries/settings.h"
+#include "jobs/host_lookup.h"
 #include "jobs/job_queue.h"
 #include "jobs/task_thread.h"
 #include "output/output_window.h"
+#include "shell/job_reports.h"
 #include "shell/shell_handles.h"
 
 namespace {
 
+// What the real main window does for the parts under test: it completes the
+// host lookups it was asked to run.
 LRESULT CALLBACK TestMainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_HOST_LOOKUP_DONE) {
+        HostLookupDone(wParam, lParam);
+        return 0;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -38,6 +47,8 @@ HWND CreateTestMainWindow()
                                   nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ShellHandles.mainWindow = window;
     ShellHandles.instance = GetModuleHandleA(nullptr);
+    SetMessageOwner(window);
+    SetHostLookupWindow(window);
     return window;
 }
 
@@ -49,6 +60,7 @@ void StartTestProgram(const TestProgramOptions& options)
     SetDefaultSettings();
     if (options.simulate)
         Settings.options &= ~OPT_NETWORK;
+    InstallJobEventHandlers();
     HWND window = CreateTestMainWindow();
     CreateOutputWindow(window);
     if (options.startTaskThread)
@@ -57,16 +69,18 @@ void StartTestProgram(const TestProgramOptions& options)
 
 void StopTestProgram()
 {
-    if (JobQueue.JobListMutex) {
+    if (TaskThreadRunning()) {
         RequestShutdown();
-        PumpUntil([] { return (JobQueue.jobState & JS_THREAD_ENDED) != 0; }, 30000);
-        ReleaseJobMutexes();
+        PumpUntil([] { return (GetJobState() & JS_THREAD_ENDED) != 0; }, 30000);
     }
+    ReleaseJobMutexes();
     JobQueue = {};
     FreeAllEntries();
     if (ShellHandles.mainWindow)
         DestroyWindow(ShellHandles.mainWindow);
     ShellHandles.mainWindow = nullptr;
+    SetMessageOwner(nullptr);
+    SetHostLookupWindow(nullptr);
     OutputWindow = nullptr;
     if (OutputMutex)
         CloseHandle(OutputMutex);
@@ -75,7 +89,7 @@ void StopTestProgram()
 
 bool WaitForJobsDone(DWORD timeoutMs)
 {
-    return PumpUntil([] { return JobQueue.jobCount == 0 && !(JobQueue.jobState & JS_BUSY); }, timeoutMs);
+    return PumpUntil([] { return GetJobCount() == 0 && !(GetJobState() & JS_BUSY); }, timeoutMs);
 }
 
 FingerEntry* AddTestEntry(const char* description, const char* address, uint32_t flags)
@@ -132,66 +146,4 @@ std::string TempFolder()
     snprintf(folder, sizeof folder, "%sombrelane-test-%lu", path, GetCurrentProcessId());
     CreateDirectoryA(folder, nullptr);
     return folder;
-}
-
-namespace {
-
-struct BoxAnswerer {
-    UINT_PTR timer = 0;
-    int button = IDOK;
-    std::string caption;
-    std::vector<SeenBox> seen;
-    std::vector<HWND> answered;
-};
-BoxAnswerer answerer;
-
-BOOL CALLBACK AnswerIfBox(HWND window, LPARAM)
-{
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window))
-        return TRUE;
-    char className[64];
-    GetClassNameA(window, className, sizeof className);
-    if (strcmp(className, "#32770") != 0)
-        return TRUE;
-    char caption[256];
-    GetWindowTextA(window, caption, sizeof caption);
-    if (!answerer.caption.empty() && answerer.caption != caption)
-        return TRUE;
-    for (HWND done : answerer.answered)
-        if (done == window)
-            return TRUE;
-    char text[1024] = "";
-    if (HWND body = GetDlgItem(window, 0xFFFF))
-        GetWindowTextA(body, text, sizeof text);
-    answerer.seen.push_back({caption, text});
-    answerer.answered.push_back(window);
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(answerer.button, BN_CLICKED), 0);
-    return TRUE;
-}
-
-void CALLBACK AnswerBoxes(HWND, UINT, UINT_PTR, DWORD)
-{
-    EnumWindows(AnswerIfBox, 0);
-}
-
-}
-
-void StartBoxAnswerer(int button, const char* caption)
-{
-    answerer.seen.clear();
-    answerer.answered.clear();
-    answerer.button = button;
-    answerer.caption = caption;
-    if (!answerer.timer)
-        answerer.timer = SetTimer(nullptr, 0, 50, AnswerBoxes);
-}
-
-std::vector<SeenBox> StopBoxAnswerer()
-{
-    if (answerer.timer)
-        KillTimer(nullptr, answerer.timer);
-    answerer.timer = 0;
-    return answerer.seen;
 }

@@ -30,13 +30,3 @@ void FreeAllEntries();
 std::string PaneText();
 std::string ReadWholeFile(const std::string& path);
 std::string TempFolder();
-
-// Answers message boxes and dialogs of this process while the calling thread
-// pumps messages: every visible dialog window whose caption matches (any
-// caption when empty) is recorded and sent the given button.
-struct SeenBox {
-    std::string caption;
-    std::string text;
-};
-void StartBoxAnswerer(int button = IDOK, const char* caption = "");
-std::vector<SeenBox> StopBoxAnswerer();

@@ -1,4 +1,4 @@
-#include "registry_values.h"
+#include "support/registry_values.h"
 
 #include <cstring>
 
@@ -25,16 +25,6 @@ bool CreateKey(const std::string& path, Key& key)
 bool Set(HKEY key, const char* name, DWORD type, const void* data, DWORD size)
 {
     return RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
-}
-
-bool SetWord(HKEY key, const char* name, uint32_t value)
-{
-    return Set(key, name, REG_BINARY, &value, sizeof value);
-}
-
-bool SetText(HKEY key, const char* name, const std::string& text)
-{
-    return Set(key, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
 }
@@ -155,15 +145,14 @@ bool SeedProfile(const ProfileSeed& seed)
     Key key;
     if (!CreateKey(ProgramKey("Profiles\\" + seed.key), key))
         return false;
-    bool written = SetText(key.handle, "Address", seed.address) &&
-                   SetText(key.handle, "Monitor Log", seed.monitorFile) && SetWord(key.handle, "Flags", seed.flags) &&
-                   SetText(key.handle, "Icon Filename", seed.iconFile) &&
-                   SetWord(key.handle, "Icon Index", seed.iconIndex) &&
-                   SetWord(key.handle, "NumFingers", seed.fingerCount) && SetWord(key.handle, "Colour", seed.colour) &&
-                   SetWord(key.handle, "Points", seed.points) && SetWord(key.handle, "Period", seed.period) &&
-                   SetWord(key.handle, "Interval", seed.interval) &&
-                   SetWord(key.handle, "Last Fingered", static_cast<uint32_t>(seed.lastFingered));
-    if (seed.hasFont)
-        written = written && Set(key.handle, "Font", REG_BINARY, &seed.font, sizeof seed.font);
-    return written;
+    const auto word = [&key](const char* name, uint32_t value) { return Set(key.handle, name, REG_BINARY, &value, 4); };
+    const auto text = [&key](const char* name, const std::string& value) {
+        return Set(key.handle, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+    };
+    return text("Address", seed.address) && text("Monitor Log", seed.monitorFile) && word("Flags", seed.flags) &&
+           text("Icon Filename", seed.iconFile) && word("Icon Index", seed.iconIndex) &&
+           word("NumFingers", seed.fingerCount) && word("Colour", seed.colour) && word("Points", seed.points) &&
+           word("Period", seed.period) && word("Interval", seed.interval) &&
+           word("Last Fingered", static_cast<uint32_t>(seed.lastFingered)) &&
+           (!seed.hasFont || Set(key.handle, "Font", REG_BINARY, &seed.font, sizeof seed.font));
 }

@@ -1,4 +1,4 @@
-#include "test_files.h"
+#include "support/test_files.h"
 
 #include <windows.h>
 

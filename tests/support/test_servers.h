@@ -1,65 +1,46 @@
 // A scriptable TCP server for tests: listens on one loopback address and
-// port in a thread of the test process and answers every connection the
-// way its behaviour says.
+// port and answers every connection, each in a thread of its own.
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <string>
-#include <vector>
 
 struct ServerBehaviour {
-    // The bytes sent back (any bytes, NULs too).
+    // Sent once the query line (up to CR LF) has come in; any bytes.
     std::string answer;
-    // When not 0, send GeneratedAnswer(generatedBytes) instead of answer.
+    // When not 0, GeneratedAnswer(generatedBytes) is sent instead.
     size_t generatedBytes = 0;
-    // Wait this long before answering (counted from the end of the query).
-    int delayMs = 0;
-    // When not 0, send the answer in pieces of this size with chunkDelayMs between them.
+    // When not 0, the answer goes in pieces of this size, chunkDelayMs apart.
     size_t chunkBytes = 0;
     int chunkDelayMs = 0;
-    // Close the connection right after accepting it, reading and sending nothing.
-    bool closeAtOnce = false;
-    // Accept and read, but never answer; the connection stays open until the
+    // Read the query but send nothing, keeping the connection open until the
     // client closes it or the server stops.
     bool neverAnswer = false;
-    // Read the query up to and including CRLF (or until the client stops
-    // sending) before answering; false: answer at once.
-    bool readQueryLine = true;
-    // After answering: close (the client then sees the end of the answer);
-    // false: keep the connection open until the client closes it or the server stops.
+    // false: keep the connection open after the answer, like neverAnswer.
     bool closeAfterAnswer = true;
 };
 
 struct TestServerState;
 
-// One running server. Stops itself when it goes out of scope.
+// Stops when it goes out of scope, closing every connection within about
+// half a second.
 struct TestServer {
     std::unique_ptr<TestServerState> state;
     TestServer();
     ~TestServer();
-    TestServer(const TestServer&) = delete;
-    TestServer& operator=(const TestServer&) = delete;
 };
 
-// Starts listening on address:port (an IPv4 address such as "127.0.0.2").
-// Returns 0 on success, 1 when the socket could not be made, bound or
-// listened on. A server that runs is stopped first.
+// Starts listening on address:port, stopping the server first and
+// forgetting what it recorded. Returns 0, or 1 when the address could not
+// be bound or listened on.
 int StartTestServer(TestServer& server, const char* address, int port, const ServerBehaviour& behaviour);
 
-// Closes the listening socket and every connection and ends the server's
-// thread; returns within about half a second. Does nothing when stopped.
-void StopTestServer(TestServer& server);
-
-// How many connections the server has accepted.
 int ServerConnectionCount(const TestServer& server);
-// The bytes received on connection index (0 = first accepted), so far.
+// The bytes received so far on connection index (0 = first accepted).
 std::string ServerQuery(const TestServer& server, int index);
-// The bytes received on every connection, in the order they were accepted.
-std::vector<std::string> ServerQueries(const TestServer& server);
-// How many connections have been closed by the server or the client.
+// Closed after the answer, after the client closed, or when the server stopped.
 int ServerClosedCount(const TestServer& server);
 
-// The generated answer of the given size: numbered 64-byte lines of text,
-// each ending in CRLF, the last one cut at size.
+// Numbered 64-byte lines of text, each ending in CR LF, the last one cut at size.
 std::string GeneratedAnswer(size_t size);

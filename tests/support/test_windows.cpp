@@ -1,4 +1,4 @@
-#include "test_windows.h"
+#include "support/test_windows.h"
 
 #include <mutex>
 #include <utility>
@@ -23,7 +23,7 @@ void WaitForMessages(DWORD ms)
 
 struct AnswererState {
     std::mutex mutex;
-    HHOOK hook = nullptr;
+    UINT_PTR timer = 0;
     std::string caption;
     std::vector<int> buttonIds;
     size_t nextButton = 0;
@@ -65,41 +65,43 @@ AnsweredBox DescribeBox(HWND box)
     return described;
 }
 
-LRESULT CALLBACK AnswererHook(int code, WPARAM wParam, LPARAM lParam)
+void Answer(HWND box)
 {
     AnswererState& state = Answerer();
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        // Message boxes and dialogs are all of the dialog class. Wine also
-        // reports other programs' windows here; those are not ours to answer.
-        DWORD process = 0;
-        GetWindowThreadProcessId(box, &process);
-        if (process == GetCurrentProcessId() && ClassName(box) == "#32770") {
-            AnsweredBox described = DescribeBox(box);
-            std::lock_guard<std::mutex> lock(state.mutex);
-            bool seen = false;
-            for (HWND handled : state.handled)
-                seen = seen || handled == box;
-            if (!seen) {
-                state.handled.push_back(box);
-                described.matched = state.caption.empty() || state.caption == described.caption;
-                if (described.matched && !state.buttonIds.empty()) {
-                    size_t index = state.nextButton < state.buttonIds.size() ? state.nextButton
-                                                                              : state.buttonIds.size() - 1;
-                    described.buttonId = state.buttonIds[index];
-                    ++state.nextButton;
-                    HWND button = GetDlgItem(box, described.buttonId);
-                    PostMessageA(box, WM_COMMAND, MAKEWPARAM(described.buttonId, BN_CLICKED),
-                                 reinterpret_cast<LPARAM>(button));
-                } else if (!described.matched) {
-                    described.buttonId = IDCANCEL;
-                    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                }
-                state.boxes.push_back(std::move(described));
-            }
-        }
+    AnsweredBox described = DescribeBox(box);
+    std::lock_guard<std::mutex> lock(state.mutex);
+    for (HWND handled : state.handled)
+        if (handled == box)
+            return;
+    state.handled.push_back(box);
+    described.matched = state.caption.empty() || state.caption == described.caption;
+    if (described.matched && !state.buttonIds.empty()) {
+        size_t index = state.nextButton < state.buttonIds.size() ? state.nextButton : state.buttonIds.size() - 1;
+        described.buttonId = state.buttonIds[index];
+        ++state.nextButton;
+        HWND button = GetDlgItem(box, described.buttonId);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(described.buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    } else if (!described.matched) {
+        described.buttonId = IDCANCEL;
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+    state.boxes.push_back(std::move(described));
+}
+
+// Message boxes and dialogs are all of the dialog class; Wine also lists
+// other programs' windows, which are not ours to answer.
+BOOL CALLBACK AnswerIfBox(HWND window, LPARAM)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) && ClassName(window) == "#32770")
+        Answer(window);
+    return TRUE;
+}
+
+void CALLBACK LookForBoxes(HWND, UINT, UINT_PTR, DWORD)
+{
+    EnumWindows(AnswerIfBox, 0);
 }
 
 }  // namespace
@@ -131,39 +133,31 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
     }
 }
 
-void AnswerBoxes(const char* caption, std::vector<int> buttonIds, DWORD threadId)
+void AnswerBoxes(const char* caption, std::vector<int> buttonIds)
 {
     StopAnsweringBoxes();
     AnswererState& state = Answerer();
-    {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        state.caption = caption != nullptr ? caption : "";
-        state.buttonIds = std::move(buttonIds);
-        state.nextButton = 0;
-        state.boxes.clear();
-        state.handled.clear();
-    }
-    HHOOK hook = SetWindowsHookExA(WH_CBT, AnswererHook, nullptr, threadId != 0 ? threadId : GetCurrentThreadId());
     std::lock_guard<std::mutex> lock(state.mutex);
-    state.hook = hook;
+    state.caption = caption != nullptr ? caption : "";
+    state.buttonIds = std::move(buttonIds);
+    state.nextButton = 0;
+    state.boxes.clear();
+    state.handled.clear();
+    state.timer = SetTimer(nullptr, 0, 20, LookForBoxes);
 }
 
-void AnswerBoxes(const char* caption, int buttonId, DWORD threadId)
+void AnswerBoxes(const char* caption, int buttonId)
 {
-    AnswerBoxes(caption, std::vector<int>{buttonId}, threadId);
+    AnswerBoxes(caption, std::vector<int>{buttonId});
 }
 
 void StopAnsweringBoxes()
 {
     AnswererState& state = Answerer();
-    HHOOK hook;
-    {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        hook = state.hook;
-        state.hook = nullptr;
-    }
-    if (hook != nullptr)
-        UnhookWindowsHookEx(hook);
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.timer)
+        KillTimer(nullptr, state.timer);
+    state.timer = 0;
 }
 
 std::vector<AnsweredBox> AnsweredBoxes()

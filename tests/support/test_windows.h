@@ -1,5 +1,5 @@
-// Helpers for tests that drive windows: message pumps and an automatic
-// answerer for message boxes and dialogs.
+// Helpers for tests that drive windows: message pumps and the one automatic
+// answerer for the program's message boxes and dialogs.
 #pragma once
 
 #include <windows.h>
@@ -35,16 +35,17 @@ struct AnsweredBox {
     int buttonId;             // the WM_COMMAND id posted to it
 };
 
-// Installs a WH_CBT hook on the calling thread (or on thread threadId) that
-// answers every box or dialog whose caption equals caption (any caption when
-// caption is empty): on activation it records the box and posts WM_COMMAND
-// with the next id of buttonIds (the last one is repeated once the list is
-// used up). A box with another caption is recorded too, as not matched, and
-// closed with IDCANCEL so a test never hangs on it. Replaces an earlier answerer.
-void AnswerBoxes(const char* caption, std::vector<int> buttonIds, DWORD threadId = 0);
-void AnswerBoxes(const char* caption, int buttonId, DWORD threadId = 0);
+// Answers every box or dialog of this process, on any of its threads, whose
+// caption equals caption (any caption when empty), while the calling thread
+// runs a message loop (a box's own modal loop counts): it records the box and
+// posts WM_COMMAND with the next id of buttonIds (the last one is repeated
+// once the list is used up). A box with another caption is recorded too, as
+// not matched, and closed with IDCANCEL so a test never hangs on it. Replaces
+// an earlier answerer.
+void AnswerBoxes(const char* caption, std::vector<int> buttonIds);
+void AnswerBoxes(const char* caption, int buttonId);
 
-// Removes the hook; what was recorded stays until the next AnswerBoxes.
+// Stops answering; what was recorded stays until the next AnswerBoxes.
 void StopAnsweringBoxes();
 
 // What was recorded since AnswerBoxes, oldest first (safe from any thread).
@@ -53,11 +54,8 @@ int AnsweredBoxCount();
 
 // Stops answering when it goes out of scope.
 struct BoxAnswerer {
-    BoxAnswerer(const char* caption, int buttonId, DWORD threadId = 0) { AnswerBoxes(caption, buttonId, threadId); }
-    BoxAnswerer(const char* caption, std::vector<int> buttonIds, DWORD threadId = 0)
-    {
-        AnswerBoxes(caption, std::move(buttonIds), threadId);
-    }
+    BoxAnswerer(const char* caption, int buttonId) { AnswerBoxes(caption, buttonId); }
+    BoxAnswerer(const char* caption, std::vector<int> buttonIds) { AnswerBoxes(caption, std::move(buttonIds)); }
     ~BoxAnswerer() { StopAnsweringBoxes(); }
     BoxAnswerer(const BoxAnswerer&) = delete;
     BoxAnswerer& operator=(const BoxAnswerer&) = delete;

@@ -1,4 +1,4 @@
-#include "waits.h"
+#include "entries/waits.h"
 
 void WaitForMutex(HANDLE handle)
 {
