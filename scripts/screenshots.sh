@@ -73,7 +73,7 @@ done
 sleep 3
 
 send() {
-    wine "$build/tests/send_command.exe" "$@" >/dev/null 2>&1
+    wine "$build/send_command.exe" "$@" >/dev/null 2>&1
 }
 for view in large-icons:40010 small-icons:40011 list:40012 details:40013; do
     name=${view%%:*}

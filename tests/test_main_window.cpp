@@ -1,22 +1,21 @@
-// The real main window with its toolbar, status bar and tray icon; the
-// command line and the countdown texts.
+// The real main window and its children: command line, command table, status
+// bar, tray tip, toolbar, the entry list and the commands on its rows.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "entries/message_box.h"
-#include "entries/registry.h"
 #include "entries/settings.h"
 #include "jobs/job_queue.h"
 #include "jobs/scheduling.h"
-#include "jobs/task_thread.h"
+#include "output/answer_buffers.h"
 #include "resources/resource.h"
 #include "shell/command_line.h"
 #include "shell/job_reports.h"
@@ -27,79 +26,14 @@
 #include "shell/toolbar.h"
 #include "shell/tray_icon.h"
 #include "support/program_fixture.h"
-#include "support/registry_values.h"
+#include "support/test_files.h"
 #include "support/test_windows.h"
+#include "ui/entry_commands.h"
 #include "ui/entry_list_view.h"
 
 namespace {
 
 constexpr int32_t NOW = 1700000000;
-
-TEST(MainLayout, SplitsTheAvailableHeightIntoThirteenths)
-{
-    // 30 toolbar + 20 status bar: 520 available in a 570-high client, unit
-    // 40; in 580, 530 available and the remainder goes to the list; a tiny
-    // window gives the list everything.
-    const struct {
-        int bottom, split, outputHeight, listHeight;
-    } cases[] = {
-        {570, 0, 440, 80}, {570, 4, 280, 240}, {570, 9, 80, 440}, {580, 0, 440, 90}, {62, 4, 0, 12},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.bottom << " high, split " << c.split);
-        const MainLayout layout = ComputeMainLayout(0, c.bottom, 30, 20, c.split);
-        EXPECT_EQ(layout.outputHeight, c.outputHeight);
-        EXPECT_EQ(layout.listHeight, c.listHeight);
-        EXPECT_EQ(layout.listTop, 30);
-        EXPECT_EQ(layout.outputTop, 30 + c.listHeight);
-        EXPECT_EQ(layout.statusTop, c.bottom - 20);
-    }
-}
-
-TEST(CommandLineTest, SwitchWordsSetTheirBitsAndUnknownWordsAreShownAsWritten)
-{
-    const std::string longest(255, 'w');
-    const std::string mailAndLongest = "mail " + longest;
-    const std::string overlong = "mail" + std::string(296, 'x') + " status";
-    const struct {
-        const char* line;
-        uint32_t switches;  // when the line is accepted
-        std::string shown;  // the unknown word shown, "" when accepted
-    } cases[] = {
-        {"MAIL status Group1 group2 group3 ExitWhenIdle", FE_ALL_GROUPS | SWITCH_EXIT_WHEN_IDLE, ""},
-        {"   status     group3  ", FE_GROUP_STATUS | FE_GROUP_3, ""},
-        {"     ", 0, ""},
-        {nullptr, 0, ""},
-        // Only the first unknown word is reported; tabs belong to the word.
-        {"/mail bogus other", 0, "/mail"},
-        {"mail\tstatus", 0, "mail\tstatus"},
-        // 255 characters are shown whole; past that the first 255 and a mark.
-        {mailAndLongest.c_str(), 0, longest},
-        {overlong.c_str(), 0, overlong.substr(0, 255) + "..."},
-    };
-    HWND owner = CreateTestMainWindow();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line ? c.line : "(null)");
-        BoxAnswerer answerer("", IDOK);
-        StartupSwitches = 0xDEADBEEF;
-        const int result = ParseCommandLine(c.line);
-        const std::vector<AnsweredBox> boxes = AnsweredBoxes();
-        if (c.shown.empty()) {
-            EXPECT_EQ(result, 0);
-            EXPECT_EQ(StartupSwitches, c.switches);
-            EXPECT_TRUE(boxes.empty());
-            continue;
-        }
-        EXPECT_EQ(result, 1);
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].caption, "Ombrelane Bad Switch");
-        EXPECT_EQ(boxes[0].text, "Ombrelane doesn't know what \"" + c.shown + "\" means.");
-        EXPECT_EQ(boxes[0].owner, owner);
-    }
-    DestroyWindow(owner);
-    ShellHandles.mainWindow = nullptr;
-    SetMessageOwner(nullptr);
-}
 
 TEST(Countdown, WaitsAreShownInTheLargestUnits)
 {
@@ -120,70 +54,85 @@ TEST(Countdown, WaitsAreShownInTheLargestUnits)
     EXPECT_EQ(text[24], 'z');
 }
 
-// The program's main window with every child, default settings and a task
-// thread producing simulated answers.
-class MainWindowTest : public ::testing::Test {
-protected:
-    HWND window = nullptr;
+// The first letters of the queued entries' descriptions, oldest job first.
+std::string QueuedInitials()
+{
+    std::string initials;
+    for (const Job* job = JobQueue.jobHead; job; job = job->nextJob)
+        initials += job->entry->description[0];
+    return initials;
+}
 
+// "caption: text" of every box answered since AnswerBoxes, one a line.
+std::string BoxTexts()
+{
+    std::string texts;
+    for (const AnsweredBox& box : AnsweredBoxes())
+        texts += box.caption + ": " + box.text + "\n";
+    return texts;
+}
+
+// The program's main window with every child and default settings; boxes are
+// answered with OK. No task thread runs: queued jobs stay queued.
+struct MainWindowTest : ::testing::Test {
     void SetUp() override
     {
         ShellHandles.instance = GetModuleHandleA(nullptr);
         ShellHandles.richEditLibrary = LoadLibraryA("RichEd32.dll");
         FetchDefaultEntryFont();
         SetDefaultSettings();
-        Settings.options &= ~OPT_NETWORK;
         InstallJobEventHandlers();
         static const bool registered = RegisterMainWindowClass() == 0;
         ASSERT_TRUE(registered);
-        ShellHandles.accelerators = LoadAcceleratorsA(ShellHandles.instance, MAKEINTRESOURCEA(IDA_ACCELERATORS));
         ASSERT_EQ(CreateMainWindow(), 0);
-        window = ShellHandles.mainWindow;
-        ASSERT_EQ(StartTaskThread(window), 0);
-        ShowWindow(window, SW_SHOWNORMAL);
-        UpdateWindow(window);
-        PumpMessagesFor(50);
+        ShowWindow(ShellHandles.mainWindow, SW_SHOWNORMAL);
+        AnswerBoxes("", IDOK);
     }
 
     void TearDown() override
     {
         StopAnsweringBoxes();
         SetScheduleClock(nullptr);
-        SetJobState(~static_cast<uint32_t>(JS_PAUSED), 0);
         StopTestProgram();
         MSG quit;
         PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-        SetMessageOwner(nullptr);
-        EntryListView = nullptr;
         ShellHandles = {};
-    }
-
-    void Command(int id) { SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
-
-    static std::string PartText(int part)
-    {
-        char text[512] = "";
-        SendMessageA(ShellHandles.statusBar, SB_GETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
-        return text;
-    }
-
-    static std::vector<int> ButtonIds()
-    {
-        std::vector<int> ids;
-        const int count = static_cast<int>(SendMessageA(ShellHandles.toolbar, TB_BUTTONCOUNT, 0, 0));
-        for (int i = 0; i < count; ++i) {
-            TBBUTTON button = {};
-            SendMessageA(ShellHandles.toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
-            ids.push_back(button.idCommand);
-        }
-        return ids;
     }
 };
 
-TEST_F(MainWindowTest, EveryCommandOfTheMenusKeysToolbarAndTrayIsKnown)
+TEST_F(MainWindowTest, SwitchWordsSetTheirBitsAndTheFirstUnknownWordIsShownAsWritten)
 {
+    const std::string overlong = "mail" + std::string(296, 'x') + " status";
+    const struct {
+        std::string line;
+        uint32_t switches;  // when the line is accepted
+        std::string shown;  // the unknown word shown, "" when accepted
+    } cases[] = {
+        {"MAIL status Group1 group2 group3 ExitWhenIdle", FE_ALL_GROUPS | SWITCH_EXIT_WHEN_IDLE, ""},
+        {"   status     group3  ", FE_GROUP_STATUS | FE_GROUP_3, ""},
+        // Tabs belong to the word; 255 characters are shown whole, past that the first 255 and a mark.
+        {"mail\tstatus bogus", 0, "mail\tstatus"},
+        {"mail " + std::string(255, 'w'), 0, std::string(255, 'w')},
+        {overlong, 0, overlong.substr(0, 255) + "..."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        AnswerBoxes("", IDOK);
+        StartupSwitches = 0xDEADBEEF;
+        EXPECT_EQ(ParseCommandLine(c.line.c_str()), c.shown.empty() ? 0 : 1);
+        if (c.shown.empty())
+            EXPECT_EQ(StartupSwitches, c.switches);
+        else
+            EXPECT_EQ(BoxTexts(), "Ombrelane Bad Switch: Ombrelane doesn't know what \"" + c.shown + "\" means.\n");
+    }
+}
+
+TEST_F(MainWindowTest, EveryCommandIsKnownAndGroupCommandsQueueTheirGroup)
+{
+    for (int g = 0; g < GROUP_COUNT; ++g)
+        AddTestEntry(std::to_string(g).c_str(), "m@127.0.0.1", GroupMask(g));
     std::set<int> ids;
-    std::vector<HMENU> menus = {GetMenu(window), ShellHandles.entryContextMenu, ShellHandles.trayMenu};
+    std::vector<HMENU> menus = {GetMenu(ShellHandles.mainWindow), ShellHandles.entryContextMenu, ShellHandles.trayMenu};
     for (size_t m = 0; m < menus.size(); ++m) {
         for (int i = 0; i < GetMenuItemCount(menus[m]); ++i) {
             if (HMENU popup = GetSubMenu(menus[m], i))
@@ -193,140 +142,177 @@ TEST_F(MainWindowTest, EveryCommandOfTheMenusKeysToolbarAndTrayIsKnown)
         }
     }
     ACCEL keys[64];
-    const int keyCount = CopyAcceleratorTableA(ShellHandles.accelerators, keys, 64);
-    for (int i = 0; i < keyCount; ++i)
+    HACCEL accelerators = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDA_ACCELERATORS));
+    for (int i = 0; i < CopyAcceleratorTableA(accelerators, keys, 64); ++i)
         ids.insert(keys[i].cmd);
-    for (int id : ButtonIds())
-        if (id)
-            ids.insert(id);
+    for (int i = 0; i < SendMessageA(ShellHandles.toolbar, TB_BUTTONCOUNT, 0, 0); ++i) {
+        TBBUTTON button = {};
+        SendMessageA(ShellHandles.toolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
+        if (button.idCommand)
+            ids.insert(button.idCommand);
+    }
     EXPECT_EQ(ids.size(), 63u);
     // Exit and Close would end the test. The dialogs, entry files, find,
     // printing and Escape have no row yet: 26 commands.
     std::vector<int> unknown;
     for (int id : ids) {
-        if (id == IDM_EXIT || id == IDM_TRAY_CLOSE)
-            continue;
         AnswerBoxes("", IDCANCEL);
-        if (!RunCommand(window, id))
+        if (id != IDM_EXIT && id != IDM_TRAY_CLOSE && !RunCommand(ShellHandles.mainWindow, id))
             unknown.push_back(id);
-        SetJobState(~static_cast<uint32_t>(JS_PAUSED), 0);
+        SetJobState(0, 0);
     }
     EXPECT_EQ(unknown.size(), 26u) << "commands without a row: " << testing::PrintToString(unknown);
+    // In id order: the menu's Mail, Status, groups 1-3; the tray's Mail, 2, 1, 3, Status.
+    EXPECT_EQ(QueuedInitials(), "0123403241");
 }
 
-TEST_F(MainWindowTest, GroupCommandsOfMenuAndTrayQueueTheirGroup)
+TEST_F(MainWindowTest, StatusNamesTheWeightiestStateAndTheTrayTipIsCut)
 {
-    const std::pair<int, int> commands[] = {
-        {IDM_FINGER_MAIL, 0},   {IDM_TRAY_FINGER_MAIL, 0},   {IDM_FINGER_STATUS, 1}, {IDM_TRAY_FINGER_STATUS, 1},
-        {IDM_FINGER_GROUP1, 2}, {IDM_TRAY_FINGER_GROUP1, 2}, {IDM_FINGER_GROUP2, 3}, {IDM_TRAY_FINGER_GROUP2, 3},
-        {IDM_FINGER_GROUP3, 4}, {IDM_TRAY_FINGER_GROUP3, 4},
+    auto status = [] {
+        char text[2][512] = {};
+        for (int part : {0, 1})
+            SendMessageA(ShellHandles.statusBar, SB_GETTEXTA, part * 2, reinterpret_cast<LPARAM>(text[part]));
+        return std::string(text[0]) + " | " + text[1];
     };
-    FingerEntry* members[GROUP_COUNT];
-    for (int g = 0; g < GROUP_COUNT; ++g)
-        members[g] = AddTestEntry("Member", "m@127.0.0.1", GroupMask(g));
-    SetJobState(0xFFFFFFFFu, JS_PAUSED);
-    uint32_t queued = 0;
-    for (const auto& [id, group] : commands) {
-        Command(id);
-        ASSERT_EQ(GetJobCount(), ++queued) << id;
-        EXPECT_EQ(JobQueue.jobTail->entry, members[group]) << id;
-    }
-}
-
-TEST_F(MainWindowTest, StatusNamesTheWeightiestStateAndTipsAreCut)
-{
     SetScheduleClock([] { return NOW; });
-    auto scheduled = [](const char* description, int32_t dueIn) {
-        AddTestEntry(description, "user@host", FE_AUTO_FINGER)->nextFinger = NOW + dueIn;
-    };
+    UpdateStatusBar();
+    EXPECT_EQ(status(), "Ombrelane Ready | Jobs: none");
+    // The nearest wait of an entry that is scheduled and not overdue; the first of equal waits.
     AddTestEntry("Not scheduled", "off@host")->nextFinger = NOW + 60;
-    scheduled("Overdue", -1);
+    for (const auto& [description, dueIn] : {std::pair<const char*, int>{"Overdue", -1}, {"First", 300},
+                                             {"Second", 90}, {"Same wait later", 90}})
+        AddTestEntry(description, "user@host", FE_AUTO_FINGER)->nextFinger = NOW + dueIn;
     UpdateStatusBar();
-    EXPECT_EQ(PartText(0), "Ombrelane Ready");
-    EXPECT_EQ(PartText(2), "Jobs: none");
-    scheduled("First", 300);
-    scheduled("Second", 90);
-    scheduled("Same wait later", 90);
-    UpdateStatusBar();
-    EXPECT_EQ(PartText(0), "Next auto finger in 1 minute (Second)");
-
+    EXPECT_EQ(status(), "Next auto finger in 1 minute (Second) | Jobs: none");
     PauseJobs();
     AddJob(JOB_FINGER, EntryList.head);
     RefreshStatusIfDirty();
-    EXPECT_EQ(PartText(0), "All Jobs Paused");
-    EXPECT_EQ(PartText(2), "Jobs: 1");
-    // The task thread cannot purge while the list is held: the kill stays pending.
-    LockJobList();
+    EXPECT_EQ(status(), "All Jobs Paused | Jobs: 1");
     KillAllJobs();
-    UpdateStatusBar();
-    EXPECT_EQ(PartText(0), "Removing All Jobs");
-    UnlockJobList();
-    ASSERT_TRUE(PumpUntil([] { return !(GetJobState() & JS_KILLING); }, 5000)) << "the kill did not end";
+    RefreshStatusIfDirty();
+    EXPECT_EQ(status(), "Removing All Jobs | Jobs: 1");
     RequestShutdown();
     UpdateStatusBar();
-    EXPECT_EQ(PartText(0), "Ombrelane is closing down (removing all jobs)");
-
-    // The tips are cut to their buffers; a shorter one leaves nothing of a longer one behind.
-    const std::string text(300, 't');
-    SetStatusText(0, text.c_str());
-    EXPECT_EQ(std::string(StatusTipCopy), text.substr(0, 255));
-    EXPECT_EQ(std::string(FillTrayIconData(NIF_TIP)->szTip), text.substr(0, 63));
-    SetStatusText(0, "short");
-    const NOTIFYICONDATAA* record = FillTrayIconData(NIF_TIP);
-    EXPECT_EQ(std::string(record->szTip, sizeof record->szTip), "short" + std::string(sizeof record->szTip - 5, '\0'));
+    EXPECT_EQ(status(), "Ombrelane is closing down (removing all jobs) | Jobs: 1");
+    // The shell reads a tip of 63 characters and its NUL.
+    SetStatusText(0, std::string(300, 't').c_str());
+    EXPECT_EQ(std::string(FillTrayIconData(NIF_TIP)->szTip), std::string(63, 't'));
 }
 
-TEST_F(MainWindowTest, MinimisingHidesWhenAskedAndTheTrayBringsItBack)
+TEST_F(MainWindowTest, AnUnknownSavedToolbarButtonGivesTheDefaultLayout)
 {
-    Settings.options |= OPT_HIDE_WHEN_MINIMISED;
-    ShowWindow(window, SW_MINIMIZE);
-    PumpMessagesFor(50);
-    EXPECT_FALSE(IsWindowVisible(window));
-    SendMessageA(window, WM_USER, IDC_TRAY_ICON, WM_LBUTTONDOWN);
-    PumpMessagesFor(50);
-    EXPECT_TRUE(IsWindowVisible(window));
-    EXPECT_FALSE(IsIconic(window));
-}
-
-TEST_F(MainWindowTest, UnknownSavedButtonGivesTheDefaultLayout)
-{
-    const std::vector<int> defaults = ButtonIds();
     Settings.toolbarCount = 3;
     Settings.SavedToolbarLayout[0] = IDM_NEW_ENTRY;
     Settings.SavedToolbarLayout[1] = IDM_FIRST_COMMAND - 1;
-    Settings.SavedToolbarLayout[2] = IDM_FINGER;
-    BoxAnswerer answerer("", IDOK);
     LoadToolbarButtons(ShellHandles.toolbar);
-    const std::vector<AnsweredBox> boxes = AnsweredBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "Unknown Toolbar Buttons Found");
-    EXPECT_EQ(boxes[0].text, "Ombrelane has found unrecognised toolbar buttons in the registry.\n"
-                             "It will reset them to the default ones. This is probably due to\n"
-                             "running pre-release versions of Ombrelane, followed by the release\n"
-                             "versions. Nothing to worry about!");
-    EXPECT_EQ(ButtonIds(), defaults);
+    EXPECT_EQ(BoxTexts(), "Unknown Toolbar Buttons Found: "
+                          "Ombrelane has found unrecognised toolbar buttons in the registry.\n"
+                          "It will reset them to the default ones. This is probably due to\n"
+                          "running pre-release versions of Ombrelane, followed by the release\n"
+                          "versions. Nothing to worry about!\n");
+    EXPECT_EQ(SendMessageA(ShellHandles.toolbar, TB_BUTTONCOUNT, 0, 0), DEFAULT_TOOLBAR_SIZE);
 }
 
-TEST_F(MainWindowTest, FullToolbarComesBackWholeAfterARestart)
+TEST_F(MainWindowTest, ColumnTextsAndHeaderClicksSortingEveryColumnBothWays)
 {
-    DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
-    std::vector<int> ids = ButtonIds();
-    TBBUTTON button = {};
-    button.idCommand = IDM_FINGER;
-    button.fsState = TBSTATE_ENABLED;
-    const std::vector<TBBUTTON> more(TOOLBAR_MAX - ids.size(), button);
-    SendMessageA(ShellHandles.toolbar, TB_ADDBUTTONSA, more.size(), reinterpret_cast<LPARAM>(more.data()));
-    ids.resize(TOOLBAR_MAX, IDM_FINGER);
-    SaveToolbarButtons();
-    Settings.saveAtExit = 1;
-    RegistryErrors errors;
-    SaveSettings(errors);
-    SetDefaultSettings();
-    EXPECT_EQ(LoadSettings(errors), 0);
-    EXPECT_TRUE(errors.empty());
-    LoadToolbarButtons(ShellHandles.toolbar);
-    EXPECT_EQ(ButtonIds(), ids);
-    DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
+    const char* descriptions[] = {"Bravo", "alpha", "Charlie", "delta"};
+    const char* addresses[] = {"zulu@h", "Yankee@h", "xray@h", "Whiskey@h"};
+    const uint32_t groups[] = {FE_GROUP_MAIL, FE_GROUP_STATUS | FE_GROUP_3, 0, FE_GROUP_1};
+    const uint32_t counts[] = {5, 10, 1, 7};
+    const int32_t times[] = {3000, 1000, 2000, 0};
+    for (int i = 0; i < 4; ++i) {
+        FingerEntry* entry = AddTestEntry(descriptions[i], addresses[i], groups[i]);
+        ASSERT_EQ(InsertEntryRow(entry), 0);
+        entry->fingerCount = counts[i];
+        entry->lastFingered = times[i];
+    }
+    std::string texts;
+    for (int column = 0; column < LIST_COLUMNS; ++column) {
+        char text[260] = "";
+        ListView_GetItemText(EntryListView, 3, column, text, sizeof text);
+        texts += text + std::string("|");
+    }
+    EXPECT_EQ(texts, "delta|Whiskey@h|7|Not Yet Fingered|Finger Group #1|");
+    // Five names of 39 characters do not fit: the text is cut inside its buffer.
+    std::string names;
+    for (int g = 0; g < GROUP_COUNT; ++g) {
+        snprintf(Settings.groupNames[g], GROUP_NAME_SIZE, "%s", std::string(39, static_cast<char>('A' + g)).c_str());
+        names += (g ? ", " : "") + std::string(Settings.groupNames[g]);
+    }
+    const FingerEntry* entry = AddTestEntry("All", "all@h", FE_ALL_GROUPS);
+    char text[128];
+    EntryColumnText(entry, 4, text, sizeof text);
+    EXPECT_EQ(std::string(text), names.substr(0, 124) + "...");
+    // With the column's direction bit set: texts ascending, case ignored;
+    // counts, times and groups (Mail, Status, group 1, none) largest first.
+    const std::string setOrder[LIST_COLUMNS] = {"abcd", "dcab", "adbc", "bcad", "badc"};
+    for (int column = 0; column < LIST_COLUMNS; ++column) {
+        for (bool set : {true, false}) {
+            NMLISTVIEW click = {};
+            click.hdr = {EntryListView, IDC_ENTRY_LIST, static_cast<UINT>(LVN_COLUMNCLICK)};
+            click.iSubItem = column;
+            SendMessageA(ShellHandles.mainWindow, WM_NOTIFY, IDC_ENTRY_LIST, reinterpret_cast<LPARAM>(&click));
+            EXPECT_EQ(Settings.sortColumn, column);
+            std::string listed, order = setOrder[column];
+            RowCursor row;
+            for (int i = FirstRow(&row); i >= 0; i = NextRow(&row))
+                listed += static_cast<char>(tolower(reinterpret_cast<FingerEntry*>(row.lParam)->description[0]));
+            EXPECT_EQ(listed, set ? order : std::string(order.rbegin(), order.rend()))
+                << "column " << column << (set ? ", set" : ", clear");
+        }
+    }
+}
+
+TEST_F(MainWindowTest, RowsKeepTheirImagesThroughFillingSortingAndRemoval)
+{
+    for (const char* description : {"Apple", "Banana", "Cherry"})
+        AddTestEntry(description, "x@h");
+    AddTestEntry("Quick", "quick@h", FE_TEMPORARY);
+    FillEntryListView();
+    RowCursor row;
+    ASSERT_TRUE(FirstRow(&row) == 0 && NextRow(&row) == 1 && NextRow(&row) == 2);
+    ASSERT_EQ(RemoveEntryRow(&row), 0);
+    DumpEntryListView();
+    EXPECT_EQ(PaneText(), "2 List View Entries\n\n"
+                          "List View Item #00. Image #01. Finger Entry: Cherry\n"
+                          "List View Item #01. Image #00. Finger Entry: Banana\n\n");
+    EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(EntryListView, LVSIL_SMALL)), 2);
+    EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(EntryListView, LVSIL_NORMAL)), 2);
+}
+
+TEST_F(MainWindowTest, CommandsOnTheSelectedRowsTakeThemInListOrder)
+{
+    ASSERT_EQ(SetUpPaths(), 0);
+    const std::string folder = TempFolder() + "\\last output";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    snprintf(MonitorFolder, sizeof MonitorFolder, "%s", folder.c_str());
+    std::vector<FingerEntry*> entries;
+    for (const char* description : {"a", "b", "c", "d"}) {
+        entries.push_back(AddTestEntry(description, "x@h"));
+        ASSERT_EQ(InsertEntryRow(entries.back()), 0);
+    }
+    SortEntryListView();  // d, c, b, a
+    FingerSelectedEntries(ShellHandles.mainWindow);
+    ViewLastOutput(ShellHandles.mainWindow);
+    JumpToLastOutput();
+    for (int row : {1, 2, 3})
+        ListView_SetItemState(EntryListView, row, LVIS_SELECTED, LVIS_SELECTED);
+    ViewLastOutput(ShellHandles.mainWindow);
+    FingerSelectedEntries(ShellHandles.mainWindow);
+    EXPECT_EQ(QueuedInitials(), "cba");
+    WriteWholeFile(folder + "\\" + entries[0]->monitorFile, "answer of a\n");
+    WriteWholeFile(folder + "\\" + entries[2]->monitorFile, "answer of c\n");
+    ViewLastOutput(ShellHandles.mainWindow);
+    EXPECT_EQ(PaneText(), "answer of c\nanswer of a\n");
+    // While jobs are being killed the queue refuses: one message, no more jobs.
+    KillAllJobs();
+    FingerSelectedEntries(ShellHandles.mainWindow);
+    EXPECT_EQ(QueuedInitials(), "cba");
+    EXPECT_EQ(BoxTexts(), "View Last Output: No entries are selected.\n"
+                          "Jump To Last Output: No entries are selected.\n"
+                          "View Last Output: Couldn't view last output for the selected entries\n"
+                          "Kill All Jobs: Ombrelane is busy removing the existing jobs.\n\nPlease Wait.\n");
+    RemoveFolderTree(folder);
 }
 
 }

@@ -89,7 +89,7 @@ void StopTestProgram()
 
 bool WaitForJobsDone(DWORD timeoutMs)
 {
-    return PumpUntil([] { return GetJobCount() == 0 && !(GetJobState() & JS_BUSY); }, timeoutMs);
+    return PumpUntil([] { return GetJobCount() == 0 && !(GetJobState() & (JS_BUSY | JS_KILLING)); }, timeoutMs);
 }
 
 FingerEntry* AddTestEntry(const char* description, const char* address, uint32_t flags)
@@ -119,13 +119,10 @@ std::string PaneText()
     // The control reports line ends as CR LF or CR; tests compare with LF.
     std::string normal;
     for (size_t i = 0; i < result.size(); ++i) {
-        if (result[i] == '\r') {
-            normal += '\n';
-            if (i + 1 < result.size() && result[i + 1] == '\n')
-                ++i;
-        } else {
+        if (result[i] != '\r')
             normal += result[i];
-        }
+        else if (result[i + 1] != '\n')
+            normal += '\n';
     }
     return normal;
 }

@@ -1,25 +1,42 @@
 #include "support/registry_values.h"
 
-#include <cstring>
+#include <memory>
 
 #include "entries/registry.h"
 
 namespace {
 
-// An open key, closed when it goes out of scope.
-struct Key {
-    HKEY handle = nullptr;
-    ~Key()
-    {
-        if (handle)
-            RegCloseKey(handle);
-    }
-};
-
-bool CreateKey(const std::string& path, Key& key)
+std::string ProgramKey(const std::string& below)
 {
-    return RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key.handle,
-                           nullptr) == ERROR_SUCCESS;
+    return below.empty() ? std::string(PROGRAM_KEY_PATH) : std::string(PROGRAM_KEY_PATH) + "\\" + below;
+}
+
+// A key opened for reading, or created; null when it could not be had, and
+// every call on it fails then.
+std::unique_ptr<HKEY__, decltype(&RegCloseKey)> Open(HKEY parent, const std::string& path, bool create = false)
+{
+    HKEY key = nullptr;
+    if (create)
+        RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    else
+        RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key);
+    return {key, RegCloseKey};
+}
+
+// The names of a key's subkeys, or of its values, in enumeration order.
+std::vector<std::string> Names(HKEY parent, const std::string& path, bool values)
+{
+    std::vector<std::string> names;
+    const auto key = Open(parent, path);
+    for (char name[260];;) {
+        DWORD length = sizeof name;
+        const DWORD index = static_cast<DWORD>(names.size());
+        const LONG result = values ? RegEnumValueA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr)
+                                   : RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (result != ERROR_SUCCESS)
+            return names;
+        names.emplace_back(name);
+    }
 }
 
 bool Set(HKEY key, const char* name, DWORD type, const void* data, DWORD size)
@@ -29,31 +46,16 @@ bool Set(HKEY key, const char* name, DWORD type, const void* data, DWORD size)
 
 }
 
-std::string ProgramKey(const std::string& below)
-{
-    return below.empty() ? std::string(PROGRAM_KEY_PATH) : std::string(PROGRAM_KEY_PATH) + "\\" + below;
-}
-
 void DeleteKeyTree(HKEY parent, const char* path)
 {
-    HKEY key;
-    if (RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        for (;;) {
-            char name[260];
-            DWORD length = sizeof name;
-            if (RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            DeleteKeyTree(key, name);
-        }
-        RegCloseKey(key);
-    }
+    for (const std::string& name : Names(parent, path, false))
+        DeleteKeyTree(parent, (std::string(path) + "\\" + name).c_str());
     RegDeleteKeyA(parent, path);
 }
 
 bool PutValue(const std::string& below, const char* name, DWORD type, const void* data, DWORD size)
 {
-    Key key;
-    return CreateKey(ProgramKey(below), key) && Set(key.handle, name, type, data, size);
+    return Set(Open(HKEY_CURRENT_USER, ProgramKey(below), true).get(), name, type, data, size);
 }
 
 bool PutWord(const std::string& below, const char* name, uint32_t value)
@@ -66,93 +68,40 @@ bool PutText(const std::string& below, const char* name, const std::string& text
     return PutValue(below, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
-uint32_t RawValue::Word() const
-{
-    uint32_t value = 0;
-    if (bytes.size() == sizeof value)
-        memcpy(&value, bytes.data(), sizeof value);
-    return value;
-}
-
-RawValue ReadValueAt(const std::string& path, const char* name)
-{
-    RawValue value;
-    Key key;
-    value.result = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key.handle);
-    if (value.result != ERROR_SUCCESS)
-        return value;
-    DWORD size = 0;
-    value.result = RegQueryValueExA(key.handle, name, nullptr, &value.type, nullptr, &size);
-    if (value.result == ERROR_SUCCESS) {
-        value.bytes.resize(size);
-        value.result = RegQueryValueExA(key.handle, name, nullptr, &value.type,
-                                        reinterpret_cast<BYTE*>(value.bytes.data()), &size);
-        value.bytes.resize(size);
-    }
-    return value;
-}
-
 RawValue ReadValue(const std::string& below, const char* name)
 {
-    return ReadValueAt(ProgramKey(below), name);
-}
-
-std::vector<std::string> SubkeyNames(const std::string& path)
-{
-    std::vector<std::string> names;
-    Key key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key.handle) != ERROR_SUCCESS)
-        return names;
-    for (DWORD index = 0;; ++index) {
-        char name[260];
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key.handle, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name);
-    }
-    return names;
+    RawValue value{0, 0, std::string(4096, '\0')};
+    DWORD size = static_cast<DWORD>(value.bytes.size());
+    value.result = RegGetValueA(HKEY_CURRENT_USER, ProgramKey(below).c_str(), name, RRF_RT_ANY | RRF_NOEXPAND,
+                                &value.type, value.bytes.data(), &size);
+    value.bytes.resize(value.result == ERROR_SUCCESS ? size : 0);
+    return value;
 }
 
 std::map<std::string, RawValue> AllValues(const std::string& below)
 {
     std::map<std::string, RawValue> values;
-    Key key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, ProgramKey(below).c_str(), 0, KEY_READ, &key.handle) != ERROR_SUCCESS)
-        return values;
-    for (DWORD index = 0;; ++index) {
-        char name[260];
-        DWORD length = sizeof name;
-        if (RegEnumValueA(key.handle, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        values[name] = ReadValue(below, name);
-    }
+    for (const std::string& name : Names(HKEY_CURRENT_USER, ProgramKey(below), true))
+        values[name] = ReadValue(below, name.c_str());
     return values;
 }
 
-ProfileSeed NewProfile(const std::string& key, const std::string& address, const std::string& monitorFile,
-                       uint32_t flags)
+std::vector<std::string> SubkeyNames(const std::string& path)
 {
-    ProfileSeed seed;
-    seed.key = key;
-    seed.address = address;
-    seed.monitorFile = monitorFile;
-    seed.flags = flags;
-    return seed;
+    return Names(HKEY_CURRENT_USER, path, false);
 }
 
 bool SeedProfile(const ProfileSeed& seed)
 {
-    Key key;
-    if (!CreateKey(ProgramKey("Profiles\\" + seed.key), key))
-        return false;
-    const auto word = [&key](const char* name, uint32_t value) { return Set(key.handle, name, REG_BINARY, &value, 4); };
+    const auto key = Open(HKEY_CURRENT_USER, ProgramKey("Profiles\\" + seed.key), true);
+    const auto word = [&key](const char* name, uint32_t value) { return Set(key.get(), name, REG_BINARY, &value, 4); };
     const auto text = [&key](const char* name, const std::string& value) {
-        return Set(key.handle, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+        return Set(key.get(), name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
     };
     return text("Address", seed.address) && text("Monitor Log", seed.monitorFile) && word("Flags", seed.flags) &&
            text("Icon Filename", seed.iconFile) && word("Icon Index", seed.iconIndex) &&
            word("NumFingers", seed.fingerCount) && word("Colour", seed.colour) && word("Points", seed.points) &&
            word("Period", seed.period) && word("Interval", seed.interval) &&
            word("Last Fingered", static_cast<uint32_t>(seed.lastFingered)) &&
-           (!seed.hasFont || Set(key.handle, "Font", REG_BINARY, &seed.font, sizeof seed.font));
+           (!seed.hasFont || Set(key.get(), "Font", REG_BINARY, &seed.font, sizeof seed.font));
 }

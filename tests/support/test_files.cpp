@@ -1,28 +1,19 @@
 #include "support/test_files.h"
 
-#include <windows.h>
-
+#include <filesystem>
 #include <fstream>
-
-namespace {
-
-DWORD Attributes(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str());
-}
-
-}
+#include <system_error>
 
 bool IsFile(const std::string& path)
 {
-    const DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 bool IsFolder(const std::string& path)
 {
-    const DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes)
@@ -33,20 +24,6 @@ void WriteWholeFile(const std::string& path, const std::string& bytes)
 
 void RemoveFolderTree(const std::string& folder)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolderTree(path);
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
 }

@@ -1,144 +1,89 @@
 #include "support/test_servers.h"
 
-#include <winsock.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <mutex>
-#include <thread>
-#include <vector>
-
-struct TestServerState {
-    ServerBehaviour behaviour;
-    std::string answer;
-    SOCKET listener = INVALID_SOCKET;
-    std::atomic<bool> stopping{false};
-    std::thread acceptThread;
-    // Owned by the accept thread until it has ended.
-    std::vector<std::thread> connectionThreads;
-    mutable std::mutex mutex;
-    std::vector<std::string> queries;
-    int closedCount = 0;
-
-    TestServerState()
-    {
-        WSADATA data;
-        WSAStartup(0x0101, &data);
-    }
-    ~TestServerState()
-    {
-        stopping = true;
-        if (acceptThread.joinable())
-            acceptThread.join();
-        for (std::thread& thread : connectionThreads)
-            thread.join();
-        if (listener != INVALID_SOCKET)
-            closesocket(listener);
-        WSACleanup();
-    }
-};
 
 namespace {
 
-// The longest one wait lasts, and so how soon a thread sees a stop.
-constexpr long SLICE_MS = 50;
-
-bool WaitFor(SOCKET handle, bool writable)
+void Converse(TestServerState& state, SOCKET client)
 {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(handle, &set);
-    timeval wait = {0, SLICE_MS * 1000};
-    return select(0, writable ? nullptr : &set, writable ? &set : nullptr, nullptr, &wait) == 1;
-}
-
-void Converse(TestServerState* state, SOCKET client, size_t index)
-{
-    const ServerBehaviour& behaviour = state->behaviour;
-    std::string received;
-    bool peerClosed = false;
-    // Takes what the client sends within one slice; notes when it has closed.
+    const ServerBehaviour& behaviour = state.behaviour;
+    const std::string& answer = behaviour.answer;
+    // Takes what comes within the receive time limit; false once the client has closed or the server stops.
     auto read = [&] {
         char buffer[4096];
-        if (!WaitFor(client, false))
-            return;
         const int count = recv(client, buffer, sizeof buffer, 0);
-        if (count > 0) {
-            received.append(buffer, static_cast<size_t>(count));
-            std::lock_guard<std::mutex> lock(state->mutex);
-            state->queries[index] = received;
-        } else if (count == 0 || WSAGetLastError() != WSAEWOULDBLOCK) {
-            peerClosed = true;
-        }
+        std::lock_guard<std::mutex> lock(state.mutex);
+        state.queries.back().append(buffer, static_cast<size_t>(std::max(count, 0)));
+        return !state.stopping && (count > 0 || (count < 0 && WSAGetLastError() == WSAETIMEDOUT));
     };
-    while (!state->stopping && !peerClosed && received.find("\r\n") == std::string::npos)
-        read();
-    const std::string& answer = state->answer;
-    bool answered = !behaviour.neverAnswer;
-    for (size_t sent = 0, pieceEnd = 0; answered && sent < answer.size() && !state->stopping;) {
-        if (sent == pieceEnd && sent > 0)
-            Sleep(static_cast<DWORD>(behaviour.chunkDelayMs));
-        if (sent == pieceEnd)
-            pieceEnd = behaviour.chunkBytes ? std::min(answer.size(), sent + behaviour.chunkBytes) : answer.size();
-        const int count = WaitFor(client, true) ? send(client, &answer[sent], static_cast<int>(pieceEnd - sent), 0) : 0;
-        sent += count > 0 ? static_cast<size_t>(count) : 0;
-        answered = count >= 0 || WSAGetLastError() == WSAEWOULDBLOCK;
+    bool open = true;
+    while (open && state.queries.back().find("\r\n") == std::string::npos)
+        open = read();
+    const size_t piece = behaviour.chunkBytes ? behaviour.chunkBytes : answer.size();
+    for (size_t sent = 0; open && !behaviour.neverAnswer && sent < answer.size(); sent += piece) {
+        Sleep(sent > 0 ? static_cast<DWORD>(behaviour.chunkDelayMs) : 0);
+        const int length = static_cast<int>(std::min(piece, answer.size() - sent));
+        open = !state.stopping && send(client, &answer[sent], length, 0) == length;
     }
-    // The query has been read whole, so closing delivers the rest of the
-    // answer and then its end.
-    while (!(answered && behaviour.closeAfterAnswer) && !state->stopping && !peerClosed)
-        read();
+    // The query has been read whole, so closing delivers the rest of the answer and then its end.
+    while (open && (behaviour.neverAnswer || !behaviour.closeAfterAnswer))
+        open = read();
     closesocket(client);
-    std::lock_guard<std::mutex> lock(state->mutex);
-    ++state->closedCount;
+    ++state.closedCount;
 }
 
-void Accept(TestServerState* state)
+void Serve(TestServerState* state)
 {
-    while (!state->stopping) {
-        SOCKET client = WaitFor(state->listener, false) ? accept(state->listener, nullptr, nullptr) : INVALID_SOCKET;
-        if (client == INVALID_SOCKET)
-            continue;
-        u_long nonBlocking = 1;
-        ioctlsocket(client, FIONBIO, &nonBlocking);
-        std::lock_guard<std::mutex> lock(state->mutex);
+    SOCKET client;
+    while ((client = accept(state->listener, nullptr, nullptr)) != INVALID_SOCKET && !state->stopping) {
+        const DWORD sliceMs = 50;  // the longest a receive waits, and so how soon a stop is seen
+        setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&sliceMs), sizeof sliceMs);
+        std::unique_lock<std::mutex> lock(state->mutex);
         state->queries.emplace_back();
-        state->connectionThreads.emplace_back(Converse, state, client, state->queries.size() - 1);
+        ++state->connectionCount;
+        lock.unlock();
+        Converse(*state, client);
     }
+    closesocket(client);  // the connection that woke it to stop
 }
 
 }
 
-TestServer::TestServer() : state(std::make_unique<TestServerState>()) {}
-
-TestServer::~TestServer() = default;
+TestServerState::~TestServerState()
+{
+    stopping = true;
+    if (thread.joinable()) {
+        // A connection of its own ends the wait for the next one.
+        const SOCKET wake = socket(AF_INET, SOCK_STREAM, 0);
+        connect(wake, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        thread.join();
+        closesocket(wake);
+    }
+    // A listener is only made once the sockets library has been started.
+    if (listener != INVALID_SOCKET && closesocket(listener) == 0)
+        WSACleanup();
+}
 
 int StartTestServer(TestServer& server, const char* address, int port, const ServerBehaviour& behaviour)
 {
     server.state = std::make_unique<TestServerState>();
     TestServerState& state = *server.state;
     state.behaviour = behaviour;
-    state.answer = behaviour.generatedBytes > 0 ? GeneratedAnswer(behaviour.generatedBytes) : behaviour.answer;
+    if (behaviour.generatedBytes > 0)
+        state.behaviour.answer = GeneratedAnswer(behaviour.generatedBytes);
+    WSADATA data;
+    WSAStartup(0x0101, &data);
     state.listener = socket(AF_INET, SOCK_STREAM, 0);
     // Earlier servers on the same port leave connections waiting out their close.
     BOOL reuse = TRUE;
     setsockopt(state.listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
-    sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<u_short>(port));
-    local.sin_addr.s_addr = inet_addr(address);
-    if (bind(state.listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+    state.address = LoopbackAddress(address, port);
+    if (bind(state.listener, reinterpret_cast<const sockaddr*>(&state.address), sizeof state.address) != 0 ||
         listen(state.listener, SOMAXCONN) != 0)
         return 1;
-    state.acceptThread = std::thread(Accept, &state);
+    state.thread = std::thread(Serve, &state);
     return 0;
-}
-
-int ServerConnectionCount(const TestServer& server)
-{
-    std::lock_guard<std::mutex> lock(server.state->mutex);
-    return static_cast<int>(server.state->queries.size());
 }
 
 std::string ServerQuery(const TestServer& server, int index)
@@ -148,23 +93,19 @@ std::string ServerQuery(const TestServer& server, int index)
     return index >= 0 && static_cast<size_t>(index) < queries.size() ? queries[static_cast<size_t>(index)] : "";
 }
 
-int ServerClosedCount(const TestServer& server)
-{
-    std::lock_guard<std::mutex> lock(server.state->mutex);
-    return server.state->closedCount;
-}
-
 std::string GeneratedAnswer(size_t size)
 {
     std::string answer;
-    for (size_t line = 0; answer.size() < size; ++line) {
+    for (unsigned line = 0; answer.size() < size; ++line) {
         char number[16];
-        snprintf(number, sizeof number, "%06u ", static_cast<unsigned>(line % 1000000));
-        answer += number;
-        for (size_t column = 0; column < 55; ++column)
-            answer += static_cast<char>('a' + (line + column) % 26);
-        answer += "\r\n";
+        snprintf(number, sizeof number, "%06u ", line % 1000000);
+        answer.append(number).append(55, static_cast<char>('a' + line % 26)).append("\r\n");
     }
     answer.resize(size);
     return answer;
+}
+
+sockaddr_in LoopbackAddress(const char* address, int port)
+{
+    return {AF_INET, htons(static_cast<u_short>(port)), {{.S_addr = inet_addr(address)}}, {}};
 }

@@ -1,91 +1,26 @@
 #include "support/test_windows.h"
 
+#include <algorithm>
 #include <mutex>
-#include <utility>
 
 namespace {
-
-// Handles whatever is waiting; returns when the queue is empty.
-void DispatchWaitingMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
-// Sleeps up to ms milliseconds, waking as soon as a message arrives.
-void WaitForMessages(DWORD ms)
-{
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
-}
 
 struct AnswererState {
     std::mutex mutex;
     UINT_PTR timer = 0;
     std::string caption;
-    std::vector<int> buttonIds;
-    size_t nextButton = 0;
+    int buttonId = 0;
     std::vector<AnsweredBox> boxes;
     std::vector<HWND> handled;
 };
 
-AnswererState& Answerer()
-{
-    static AnswererState state;
-    return state;
-}
+AnswererState answerer;
 
 std::string ClassName(HWND window)
 {
     char name[256];
-    int length = GetClassNameA(window, name, sizeof(name));
+    const int length = GetClassNameA(window, name, sizeof name);
     return std::string(name, length > 0 ? static_cast<size_t>(length) : 0);
-}
-
-AnsweredBox DescribeBox(HWND box)
-{
-    AnsweredBox described;
-    described.window = box;
-    described.owner = GetWindow(box, GW_OWNER);
-    described.caption = WindowText(box);
-    described.matched = false;
-    described.buttonId = 0;
-    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        BoxControl control;
-        control.id = GetDlgCtrlID(child);
-        control.className = ClassName(child);
-        control.text = WindowText(child);
-        described.controls.push_back(control);
-    }
-    // A message box keeps its text in a static control numbered 0xFFFF.
-    if (HWND text = GetDlgItem(box, 0xFFFF); text != nullptr && ClassName(text) == "Static")
-        described.text = WindowText(text);
-    return described;
-}
-
-void Answer(HWND box)
-{
-    AnswererState& state = Answerer();
-    AnsweredBox described = DescribeBox(box);
-    std::lock_guard<std::mutex> lock(state.mutex);
-    for (HWND handled : state.handled)
-        if (handled == box)
-            return;
-    state.handled.push_back(box);
-    described.matched = state.caption.empty() || state.caption == described.caption;
-    if (described.matched && !state.buttonIds.empty()) {
-        size_t index = state.nextButton < state.buttonIds.size() ? state.nextButton : state.buttonIds.size() - 1;
-        described.buttonId = state.buttonIds[index];
-        ++state.nextButton;
-        HWND button = GetDlgItem(box, described.buttonId);
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(described.buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    } else if (!described.matched) {
-        described.buttonId = IDCANCEL;
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    }
-    state.boxes.push_back(std::move(described));
 }
 
 // Message boxes and dialogs are all of the dialog class; Wine also lists
@@ -94,8 +29,19 @@ BOOL CALLBACK AnswerIfBox(HWND window, LPARAM)
 {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId() && IsWindowVisible(window) && ClassName(window) == "#32770")
-        Answer(window);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || ClassName(window) != "#32770")
+        return TRUE;
+    // Read before taking the lock: the box may belong to a thread that waits for it.
+    AnsweredBox box = {WindowText(window), ""};
+    if (HWND text = GetDlgItem(window, 0xFFFF); text != nullptr && ClassName(text) == "Static")
+        box.text = WindowText(text);
+    std::lock_guard<std::mutex> lock(answerer.mutex);
+    if (std::find(answerer.handled.begin(), answerer.handled.end(), window) != answerer.handled.end())
+        return TRUE;
+    answerer.handled.push_back(window);
+    const int id = answerer.caption.empty() || answerer.caption == box.caption ? answerer.buttonId : IDCANCEL;
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+    answerer.boxes.push_back(std::move(box));
     return TRUE;
 }
 
@@ -108,75 +54,61 @@ void CALLBACK LookForBoxes(HWND, UINT, UINT_PTR, DWORD)
 
 void PumpMessagesFor(DWORD ms)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        DispatchWaitingMessages();
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= ms)
-            return;
-        WaitForMessages(ms - elapsed);
-    }
+    PumpUntil([] { return false; }, ms);
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
+    const DWORD start = GetTickCount();
     for (;;) {
-        DispatchWaitingMessages();
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
         if (done())
             return true;
-        DWORD elapsed = GetTickCount() - start;
+        const DWORD elapsed = GetTickCount() - start;
         if (elapsed >= timeoutMs)
-            return done();
-        DWORD left = timeoutMs - elapsed;
-        WaitForMessages(left < 10 ? left : 10);
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(timeoutMs - elapsed, 10), QS_ALLINPUT);
     }
-}
-
-void AnswerBoxes(const char* caption, std::vector<int> buttonIds)
-{
-    StopAnsweringBoxes();
-    AnswererState& state = Answerer();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.caption = caption != nullptr ? caption : "";
-    state.buttonIds = std::move(buttonIds);
-    state.nextButton = 0;
-    state.boxes.clear();
-    state.handled.clear();
-    state.timer = SetTimer(nullptr, 0, 20, LookForBoxes);
 }
 
 void AnswerBoxes(const char* caption, int buttonId)
 {
-    AnswerBoxes(caption, std::vector<int>{buttonId});
+    StopAnsweringBoxes();
+    std::lock_guard<std::mutex> lock(answerer.mutex);
+    answerer.caption = caption != nullptr ? caption : "";
+    answerer.buttonId = buttonId;
+    answerer.boxes.clear();
+    answerer.handled.clear();
+    answerer.timer = SetTimer(nullptr, 0, 20, LookForBoxes);
 }
 
 void StopAnsweringBoxes()
 {
-    AnswererState& state = Answerer();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.timer)
-        KillTimer(nullptr, state.timer);
-    state.timer = 0;
+    std::lock_guard<std::mutex> lock(answerer.mutex);
+    if (answerer.timer)
+        KillTimer(nullptr, answerer.timer);
+    answerer.timer = 0;
 }
 
 std::vector<AnsweredBox> AnsweredBoxes()
 {
-    AnswererState& state = Answerer();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    return state.boxes;
+    std::lock_guard<std::mutex> lock(answerer.mutex);
+    return answerer.boxes;
 }
 
 int AnsweredBoxCount()
 {
-    AnswererState& state = Answerer();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    return static_cast<int>(state.boxes.size());
+    std::lock_guard<std::mutex> lock(answerer.mutex);
+    return static_cast<int>(answerer.boxes.size());
 }
 
 std::string WindowText(HWND window)
 {
     char text[4096];
-    int length = GetWindowTextA(window, text, sizeof(text));
+    const int length = GetWindowTextA(window, text, sizeof text);
     return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
