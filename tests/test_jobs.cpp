@@ -1,8 +1,9 @@
-// The job queue and the task thread, watched through the events they report
-// to the window side; the output pane is the only window they need.
+// The job queue, the task thread and the schedule, watched through the events
+// they report to the window side; the output pane is the only window they need.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -11,9 +12,9 @@
 #include "entries/settings.h"
 #include "jobs/job_events.h"
 #include "jobs/job_queue.h"
+#include "jobs/scheduling.h"
 #include "jobs/task_thread.h"
 #include "output/output_window.h"
-#include "shell/shell_handles.h"
 #include "support/program_fixture.h"
 #include "support/test_windows.h"
 
@@ -22,6 +23,8 @@ namespace {
 // Every event the jobs layer reports, as text, from any thread.
 std::mutex eventsMutex;
 std::vector<std::string> events;
+// Runs on each report that the queue changed, when set.
+void (*onQueueChanged)();
 
 void Record(const std::string& event)
 {
@@ -38,10 +41,14 @@ std::vector<std::string> Events()
 void InstallRecorder()
 {
     events.clear();
+    onQueueChanged = nullptr;
     SetJobEventHandlers({
         [](FingerEntry* entry) { Record(std::string("started ") + entry->address); },
         [](int part, const char* text) { Record("status " + std::to_string(part) + " " + text); },
-        [] {},
+        [] {
+            if (onQueueChanged)
+                onQueueChanged();
+        },
         [](FingerEntry* entry) { Record(std::string("row ") + entry->address); },
         [](const char* text, const char* title) { Record(std::string("box ") + title + ": " + text); },
         [] { Record("ended"); },
@@ -62,6 +69,8 @@ std::vector<FingerEntry*> QueuedEntries()
     return entries;
 }
 
+const std::string busyBox = "box Kill All Jobs: Ombrelane is busy removing the existing jobs.\n\nPlease Wait.";
+
 class JobsTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -72,9 +81,7 @@ protected:
     void TearDown() override { StopTestProgram(); }
 
     // The task thread needs the output pane to begin a job, so holding the
-    // pane's mutex keeps it inside the job it has taken.
-    static void HoldTaskThread() { LockOutput(); }
-    static void FreeTaskThread() { UnlockOutput(); }
+    // pane's mutex (LockOutput) keeps it inside the job it has taken.
     static bool HeadActive() { return JobQueue.jobHead && (JobQueue.jobHead->jobFlags & JOB_ACTIVE); }
 };
 
@@ -84,15 +91,14 @@ TEST_F(JobsTest, SimulatedJobsRunOldestFirstAndReportEachStep)
         const char* address;
         uint32_t type;
         uint32_t flags;
-        std::string shown;
+        std::string header;
     } cases[] = {
-        {"a@one", JOB_FINGER, 0, std::string("Fingering \"a@one\" \n") + SimulatedFingerAnswer},
-        {"@host", JOB_FINGER, FE_LONG_OUTPUT, std::string("Fingering \"@host\" (verbose)\n") + SimulatedFingerAnswer},
-        {"example.com", JOB_WHOIS, FE_ADD_TIME, std::string("Performing WHOIS \"example.com\" \n") + SimulatedWhoisAnswer},
-        {"quick@host", JOB_FINGER, FE_TEMPORARY, std::string("Fingering \"quick@host\" \n") + SimulatedFingerAnswer},
+        {"a@one", JOB_FINGER, 0, "Fingering \"a@one\" \n"},
+        {"@host", JOB_FINGER, FE_LONG_OUTPUT, "Fingering \"@host\" (verbose)\n"},
+        {"example.com", JOB_WHOIS, FE_ADD_TIME, "Performing WHOIS \"example.com\" \n"},
+        {"quick@host", JOB_FINGER, FE_TEMPORARY, "Fingering \"quick@host\" \n"},
     };
     std::vector<FingerEntry*> entries;
-    FingerEntry* listed = AddTestEntry("Listed", "a@b");
     PauseJobs();
     for (const Case& c : cases) {
         entries.push_back(AddTestEntry(c.address, c.address, c.flags));
@@ -106,7 +112,7 @@ TEST_F(JobsTest, SimulatedJobsRunOldestFirstAndReportEachStep)
     std::string shown;
     std::vector<std::string> expected;
     for (size_t i = 0; i < std::size(cases); ++i) {
-        shown += cases[i].shown;
+        shown += cases[i].header + (cases[i].type == JOB_WHOIS ? SimulatedWhoisAnswer : SimulatedFingerAnswer);
         expected.push_back(std::string("started ") + cases[i].address);
         if (!(cases[i].flags & FE_TEMPORARY))
             expected.push_back(std::string("row ") + cases[i].address);
@@ -121,101 +127,20 @@ TEST_F(JobsTest, SimulatedJobsRunOldestFirstAndReportEachStep)
     }
     EXPECT_EQ(PaneText(), shown);
     EXPECT_EQ(Events(), expected);
-    EXPECT_EQ(EntryList.count, std::size(cases)) << "the temporary entry is freed";
-    EXPECT_EQ(EntryList.head, listed);
+    EXPECT_EQ(EntryList.count, std::size(cases) - 1) << "the temporary entry is freed";
 }
 
-TEST_F(JobsTest, RefusalsWhileLoadingKillingOrClosing)
+TEST_F(JobsTest, RefusalsWhileLoadingOrClosingAndShutdownPurgesTheQueue)
 {
     FingerEntry* a = AddTestEntry("A", "a@one");
     PauseJobs();
     SetJobState(0xFFFFFFFFu, JS_LOADING);
     EXPECT_EQ(FingerEntryNow(a), 1);
     SetJobState(~static_cast<uint32_t>(JS_LOADING), 0);
-
-    // A pending kill refuses with a box, once per attempt. Holding the job
-    // list keeps the task thread from finishing the kill meanwhile.
-    LockJobList();
-    SetJobState(0xFFFFFFFFu, JS_KILLING);
-    EXPECT_EQ(FingerEntryNow(a), 1);
-    EXPECT_EQ(AddJob(JOB_WHOIS, a), 1);
-    UnlockJobList();
-    SetJobState(~static_cast<uint32_t>(JS_KILLING), 0);
-
-    RequestShutdown();
-    EXPECT_EQ(FingerEntryNow(a), 1);
-    EXPECT_EQ(GetJobCount(), 0u);
-    const std::string busy = "box Kill All Jobs: Ombrelane is busy removing the existing jobs.\n\nPlease Wait.";
-    EXPECT_EQ(Events(), (std::vector<std::string>{busy, busy}));
-}
-
-TEST_F(JobsTest, KillBeforeDispatchEndsTheJobAfterItsHeader)
-{
-    FingerEntry* entry = AddTestEntry("Killed", "k@h");
-    HoldTaskThread();
-    FingerEntryNow(entry);
-    FingerEntryNow(entry);
-    ASSERT_TRUE(PumpUntil(HeadActive, 10000)) << "the task thread never took the job";
-    KillAllJobs();
-    FreeTaskThread();
-    ASSERT_TRUE(WaitForJobsDone());
-    EXPECT_EQ(PaneText(), "Fingering \"k@h\" \n");
-    EXPECT_EQ(entry->fingerCount, 1u);
-    EXPECT_EQ(entry->lastFingered, 0);
-}
-
-TEST_F(JobsTest, ReleaseEntryJobsWithActiveAndQueuedJobs)
-{
-    FingerEntry* a = AddTestEntry("A", "a@one");
-    FingerEntry* b = AddTestEntry("B", "b@two");
-    HoldTaskThread();
-    for (FingerEntry* entry : {a, b, a, b})
-        FingerEntryNow(entry);
-    ASSERT_TRUE(PumpUntil(HeadActive, 2000)) << "the task thread never took the job";
-    EXPECT_EQ(ReleaseEntryJobs(b), 0);
-    EXPECT_EQ(QueuedEntries(), (std::vector<FingerEntry*>{a, a}));
-    // a's first job is active: refused, and a's later job stays queued.
-    EXPECT_EQ(ReleaseEntryJobs(a), 1);
-    EXPECT_EQ(GetJobCount(), 2u);
-    FreeTaskThread();
-    ASSERT_TRUE(WaitForJobsDone());
-    EXPECT_EQ(a->fingerCount, 2u);
-    EXPECT_EQ(b->fingerCount, 0u);
-    EXPECT_EQ(ReleaseEntryJobs(a), 0);
-}
-
-TEST_F(JobsTest, ViewJobsListsTheQueueAndUnknownTypesAreReported)
-{
-    FingerEntry* a = AddTestEntry("A", "a@one");
-    FingerEntry* b = AddTestEntry("B", "b@two");
-    HoldTaskThread();
-    FingerEntryNow(a);
-    AddJob(JOB_WHOIS, b);
-    AddJob(7, b);
-    ASSERT_TRUE(PumpUntil(HeadActive, 2000)) << "the task thread never took the job";
-    ViewJobs();
-    char title[128];
-    CurrentJobTitle(title, sizeof title);
-    EXPECT_STREQ(title, "A");
-    FreeTaskThread();
-    ASSERT_TRUE(WaitForJobsDone());
-    const std::string listed = "Jobs Pending: 3\n"
-                               "Job 01. Type: Fingering. Address: a@one(active)\n"
-                               "Job 02. Type: Performing WHOIS. Address: b@two\n"
-                               "Job 03. Type: . Address: b@two\n\n";
-    EXPECT_EQ(PaneText().substr(0, listed.size()), listed);
-    const std::vector<std::string> seen = Events();
-    EXPECT_NE(std::find(seen.begin(), seen.end(), "box Internal error: Unexpected task type"), seen.end());
-    EXPECT_EQ(b->fingerCount, 2u) << "a job of an unknown type still ends";
-}
-
-TEST_F(JobsTest, ShutdownPurgesTheQueueAndEndsTheThread)
-{
-    FingerEntry* a = AddTestEntry("A", "a@one");
-    PauseJobs();
     for (int i = 0; i < 3; ++i)
-        FingerEntryNow(a);
+        EXPECT_EQ(FingerEntryNow(a), 0);
     EXPECT_EQ(RequestShutdown(), 0);
+    EXPECT_EQ(FingerEntryNow(a), 1);
     ASSERT_TRUE(PumpUntil([] { return (GetJobState() & JS_THREAD_ENDED) != 0; }, 2000)) << "the thread never ended";
     EXPECT_EQ(GetJobCount(), 0u);
     EXPECT_EQ(a->fingerCount, 0u);
@@ -223,24 +148,166 @@ TEST_F(JobsTest, ShutdownPurgesTheQueueAndEndsTheThread)
     KillAllJobs();
     PauseJobs();
     EXPECT_EQ(GetJobState(), closing) << "kill and pause are ignored while closing";
-    ReleaseJobMutexes();
-    EXPECT_EQ(JobQueue.JobListMutex, nullptr);
-    EXPECT_EQ(EntryListMutex, nullptr);
+    EXPECT_EQ(Events(), std::vector<std::string>{}) << "these refusals say nothing";
 }
 
-TEST(TaskThreadStart, EntriesMarkedForStartAreQueuedInListOrder)
+TEST_F(JobsTest, KillBeforeDispatchEndsTheJobAfterItsHeader)
 {
-    StartTestProgram({.simulate = true, .startTaskThread = false});
-    FingerEntry* first = AddTestEntry("first", "one@h", FE_FINGER_AT_START);
-    AddTestEntry("skip", "skip@h");
-    FingerEntry* second = AddTestEntry("second", "two@h", FE_FINGER_AT_START);
-    ASSERT_EQ(StartTaskThread(ShellHandles.mainWindow), 0);
+    FingerEntry* entry = AddTestEntry("Killed", "k@h");
+    LockOutput();
+    FingerEntryNow(entry);
+    FingerEntryNow(entry);
+    ASSERT_TRUE(PumpUntil(HeadActive, 10000)) << "the task thread never took the job";
+    KillAllJobs();
+    // The kill stays pending while the job is held: each attempt meanwhile is refused with a box.
+    EXPECT_EQ(FingerEntryNow(entry), 1);
+    EXPECT_EQ(AddJob(JOB_WHOIS, entry), 1);
+    UnlockOutput();
     ASSERT_TRUE(WaitForJobsDone());
-    std::string text = PaneText();
-    EXPECT_LT(text.find("one@h"), text.find("two@h"));
-    EXPECT_EQ(text.find("skip@h"), std::string::npos);
-    EXPECT_EQ(first->fingerCount + second->fingerCount, 2u);
-    StopTestProgram();
+    EXPECT_EQ(PaneText(), "Fingering \"k@h\" \n");
+    EXPECT_EQ(entry->fingerCount, 1u);
+    EXPECT_EQ(entry->lastFingered, 0);
+    const std::vector<std::string> seen = Events();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), busyBox), 2);
+}
+
+TEST_F(JobsTest, ViewJobsAndReleaseEntryJobsWithActiveAndQueuedJobs)
+{
+    FingerEntry* a = AddTestEntry("A", "a@one");
+    FingerEntry* b = AddTestEntry("B", "b@two");
+    LockOutput();
+    FingerEntryNow(a);
+    AddJob(JOB_WHOIS, b);
+    FingerEntryNow(a);
+    FingerEntryNow(b);
+    ASSERT_TRUE(PumpUntil(HeadActive, 2000)) << "the task thread never took the job";
+    ViewJobs();
+    EXPECT_EQ(ReleaseEntryJobs(b), 0);
+    EXPECT_EQ(QueuedEntries(), (std::vector<FingerEntry*>{a, a}));
+    // a's first job is active: refused, and a's later job stays queued.
+    EXPECT_EQ(ReleaseEntryJobs(a), 1);
+    UnlockOutput();
+    ASSERT_TRUE(WaitForJobsDone());
+    EXPECT_EQ(a->fingerCount, 2u);
+    EXPECT_EQ(b->fingerCount, 0u);
+    EXPECT_EQ(ReleaseEntryJobs(a), 0);
+    const std::string listed = "Jobs Pending: 4\n"
+                               "Job 01. Type: Fingering. Address: a@one(active)\n"
+                               "Job 02. Type: Performing WHOIS. Address: b@two\n"
+                               "Job 03. Type: Fingering. Address: a@one\n"
+                               "Job 04. Type: Fingering. Address: b@two\n\n";
+    EXPECT_EQ(PaneText().substr(0, listed.size()), listed);
+}
+
+// 10:00:00 UTC on a Monday.
+constexpr int32_t TEN_O_CLOCK = 1700474400;
+int32_t testNow;
+
+FingerEntry* AddScheduledEntry(const char* description, uint32_t interval, uint32_t period, uint32_t flags = 0)
+{
+    FingerEntry* entry = AddTestEntry(description, "user@host", FE_AUTO_FINGER | flags);
+    entry->interval = interval;
+    entry->period = period;
+    return entry;
+}
+
+// On a clock the tests set. No task thread runs, so whatever is queued stays.
+class SchedulingTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        testNow = TEN_O_CLOCK;
+        SetScheduleClock([] { return testNow; });
+        SetDefaultSettings();
+        InstallRecorder();
+    }
+    void TearDown() override
+    {
+        SetJobState(0, JS_KILLING);
+        PurgeJobs();
+        FreeAllEntries();
+        SetScheduleClock(nullptr);
+    }
+};
+
+TEST_F(SchedulingTest, DueEntriesAreQueuedInListOrderAndTheNextTurnCountsFromTheTick)
+{
+    FingerEntry* twoHours = AddScheduledEntry("Two hours", 2, PERIOD_HOURS);
+    FingerEntry* plain = AddTestEntry("Plain", "plain@host");
+    FingerEntry* always = AddScheduledEntry("Always", 0, PERIOD_MINUTES);
+    plain->nextFinger = 12345;
+    // The start gives scheduled entries one full interval, and only them.
+    ScheduleAllAutoEntries();
+    EXPECT_EQ(TEN_O_CLOCK + 7200, twoHours->nextFinger);
+    EXPECT_EQ(12345, plain->nextFinger);
+    // The second tick is late by three seconds.
+    for (int32_t tick : {7199, 7203, 7203 + 7199, 7203 + 7200}) {
+        testNow = TEN_O_CLOCK + tick;
+        FingerDueEntries();
+    }
+    EXPECT_EQ(QueuedEntries(), (std::vector<FingerEntry*>{always, twoHours, always, always, twoHours, always}));
+    EXPECT_EQ(TEN_O_CLOCK + 7203 + 7200 + 7200, twoHours->nextFinger);
+    EXPECT_EQ(testNow, always->nextFinger);
+    // Every unit; one outside the table counts as no time at all.
+    const std::pair<uint32_t, int32_t> units[] = {
+        {PERIOD_MINUTES, 2}, {PERIOD_DAYS, 2880}, {PERIOD_WEEKS, 20160}, {4, 0}, {0xFFFFFFFFu, 0},
+    };
+    for (const auto& [period, minutes] : units) {
+        twoHours->period = period;
+        ScheduleNextFinger(twoHours);
+        EXPECT_EQ(testNow + minutes * 60, twoHours->nextFinger) << period;
+    }
+}
+
+// While a kill is pending due turns are skipped quietly, and a group says so
+// once. A tick handled while the walk waits for the job list, or shows a box,
+// comes from inside the walk and must not walk again: here every change of the
+// queue brings one.
+TEST_F(SchedulingTest, RefusedTurnsAreSkippedQuietlyAndATickInsideTheWalkDoesNotWalk)
+{
+    FingerEntry* a = AddScheduledEntry("A", 1, PERIOD_MINUTES, FE_GROUP_MAIL);
+    FingerEntry* b = AddScheduledEntry("B", 2, PERIOD_MINUTES, FE_GROUP_MAIL);
+    a->nextFinger = TEN_O_CLOCK;
+    b->nextFinger = TEN_O_CLOCK - 5;
+    SetJobState(0, JS_KILLING);
+    FingerDueEntries();
+    StartGroupFinger(0);
+    EXPECT_EQ(TEN_O_CLOCK + 60, a->nextFinger);
+    EXPECT_EQ(TEN_O_CLOCK + 120, b->nextFinger);
+    EXPECT_EQ(Events(), (std::vector<std::string>{busyBox}));
+    SetJobState(0, 0);
+    static uint32_t nestedQueued;
+    nestedQueued = 0;
+    onQueueChanged = [] {
+        const uint32_t before = GetJobCount();
+        FingerDueEntries();
+        nestedQueued += GetJobCount() - before;
+    };
+    testNow = TEN_O_CLOCK + 120;
+    FingerDueEntries();
+    EXPECT_EQ(QueuedEntries(), (std::vector<FingerEntry*>{a, b}));
+    EXPECT_EQ(0u, nestedQueued);
+}
+
+TEST_F(SchedulingTest, GroupsQueueTheirMembersInListOrderOnce)
+{
+    FingerEntry* one = AddTestEntry("One", "one@host", FE_GROUP_MAIL | FE_GROUP_STATUS);
+    FingerEntry* other = AddTestEntry("Other", "other@host", FE_GROUP_STATUS | FE_GROUP_3);
+    FingerEntry* two = AddScheduledEntry("Two", 1, PERIOD_HOURS, FE_GROUP_MAIL | FE_GROUP_1);
+    two->nextFinger = TEN_O_CLOCK + 99;
+    for (int group : {0, 2, 4})
+        StartGroupFinger(group);
+    FingerEntriesInGroups(FE_GROUP_STATUS | FE_GROUP_3);
+    FingerEntriesInGroups(FE_GROUP_2);  // no members, and the command line says nothing
+    EXPECT_EQ(QueuedEntries(), (std::vector<FingerEntry*>{one, two, two, other, one, other}));
+    EXPECT_EQ(TEN_O_CLOCK + 99, two->nextFinger) << "fingering a group leaves the schedule alone";
+    snprintf(Settings.groupNames[3], GROUP_NAME_SIZE, "%s", "Night shift");
+    for (int group : {3, 5, -1})
+        StartGroupFinger(group);
+    EXPECT_EQ(Events(), (std::vector<std::string>{"box Start Group Finger: No entries have been assigned to the "
+                                                  "\"Night shift\" group.\n\nUse File->Set Groups to assign entries "
+                                                  "to groups."}));
+    EXPECT_EQ(6u, GetJobCount());
 }
 
 }

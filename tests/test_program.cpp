@@ -1,8 +1,6 @@
-// The built program as a whole: Ombrelane.exe is copied into a fresh folder,
-// started as its own process with a prepared registry, driven through its
-// main window and message boxes, and judged by its exit code, the queries its
-// finger servers received, its log, its monitor files and the registry it
-// leaves behind.
+// The built program as a whole, run as its own process from a fresh folder with
+// a prepared registry, and judged by its exit code, its boxes, the queries its
+// finger servers received, its log, monitor files and the registry it leaves.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -26,19 +24,13 @@
 
 namespace {
 
-// The servers listen on hosts of their own, 127.0.1.x, so that they never
-// meet the servers of the client tests.
-constexpr int FINGER_PORT = 79;
+// The finger servers listen on hosts of their own, 127.0.1.x, so that they
+// never meet the servers of the client tests.
 // A run that has not ended after this long is stuck; it is ended and fails.
 constexpr DWORD RUN_LIMIT_MS = 60000;
 // The options of a user who has seen the welcome: no first-run boxes.
 constexpr uint32_t QUIET_OPTIONS = OPT_REMEMBER_POSITION | OPT_NETWORK | OPT_WELCOME_SHOWN;
 const char CANCELLED_LINE[] = "** Finger cancelled **\n\n";
-
-std::string ProfilePath(const std::string& key)
-{
-    return "Profiles\\" + key;
-}
 
 // A 4-byte number as a save writes it.
 uint32_t StoredWord(const std::string& below, const char* name)
@@ -48,9 +40,8 @@ uint32_t StoredWord(const std::string& below, const char* name)
     return value.Word();
 }
 
-// A fresh folder holding a copy of the program and its welcome document, so
-// its Monitor folder and log land there; <build>\dist\ is found from this
-// test's place in <build>\tests\.
+// A fresh folder with a copy of the program and its welcome document, for its
+// Monitor folder and log; <build>\dist\ is found from <build>\tests\.
 struct RunFolder {
     std::string path = TempFolder() + "\\run" + std::to_string(++serial);
     static inline int serial = 0;
@@ -81,10 +72,7 @@ struct ChildBox {
 };
 // The button to press in a box (its WM_COMMAND id), or 0 to leave it open.
 using BoxAnswer = std::function<int(const ChildBox&)>;
-int PressOk(const ChildBox&)
-{
-    return IDOK;
-}
+const BoxAnswer PressOk = [](const ChildBox&) { return IDOK; };
 
 // One started copy of the program, answering its boxes from outside. Whatever
 // still runs when it goes out of scope is ended, so a failed test never leaves
@@ -184,7 +172,7 @@ void StartPlanServer(TestServer& server, const char* host, const std::string& us
     ServerBehaviour behaviour;
     behaviour.answer = PlanOf(user);
     behaviour.neverAnswer = silent;
-    ASSERT_EQ(0, StartTestServer(server, host, FINGER_PORT, behaviour)) << host;
+    ASSERT_EQ(0, StartTestServer(server, host, 79, behaviour)) << host;
 }
 
 std::string MonitorName(int number)
@@ -211,10 +199,8 @@ protected:
 
 TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
 {
-    // Profiles load in the registry's order, by name. The entries marked for
-    // the start are queued before the command line's groups; a scheduled entry
-    // is first due one interval after the start. Members that must not be
-    // asked all live on 127.0.1.4.
+    // Profiles load by name; entries marked for the start queue before the
+    // groups, and a scheduled one is not due yet. The unasked live on .1.4.
     const struct {
         const char* key;
         const char* user;
@@ -263,7 +249,7 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
     for (int i = 0; i < count; ++i) {
         SCOPED_TRACE(members[i].key);
         const std::string monitor = folder.MonitorFile(MonitorName(i));
-        const std::string below = ProfilePath(members[i].key);
+        const std::string below = "Profiles\\" + std::string(members[i].key);
         const int32_t fingered = static_cast<int32_t>(StoredWord(below, "Last Fingered"));
         if (members[i].queued < 0) {
             EXPECT_FALSE(IsFile(monitor));
@@ -279,21 +265,47 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
     }
 }
 
-TEST_F(ProgramTest, BadSwitchOrASecondCopyIsRefusedBeforeAnythingStarts)
+TEST_F(ProgramTest, StartUpFailuresEndWithOneBoxBeforeAnyJobAndKeepTheProfiles)
+{
+    const struct {
+        const char* switches;
+        bool monitorBlocked;  // a plain file in the Monitor folder's place
+        const char* caption;
+        const char* text;     // "" for the monitor folder's own path
+    } cases[] = {
+        {"mail /mail exitwhenidle", false, "Ombrelane Bad Switch", "Ombrelane doesn't know what \"/mail\" means."},
+        {"mail exitwhenidle", true, "Monitor Error", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.caption);
+        ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS));
+        TestServer server;
+        StartPlanServer(server, "127.0.1.4", "kim");
+        ProfileSeed seed = NewProfile("Kept", "kim@127.0.1.4", "00000003.htm", FE_GROUP_MAIL);
+        seed.hasFont = true;
+        snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
+        ASSERT_TRUE(SeedProfile(seed));
+        const auto keptBefore = AllValues("Profiles\\Kept");
+        RunFolder folder;
+        if (c.monitorBlocked)
+            WriteWholeFile(folder.File("Monitor"), "");
+        ProgramRun run(folder, c.switches);
+        EXPECT_EQ(1u, run.RunToEnd());
+        ASSERT_EQ(1u, run.boxes.size()) << run.BoxList();
+        EXPECT_EQ(c.caption, run.boxes[0].caption);
+        const std::string text = *c.text ? c.text
+                                         : "Couldn't create the monitor subfolder \"" + folder.File("Monitor") + "\".";
+        EXPECT_EQ(0, lstrcmpiA(text.c_str(), run.boxes[0].text.c_str())) << run.boxes[0].text;
+        EXPECT_EQ(0, ServerConnectionCount(server));
+        EXPECT_EQ(12u, keptBefore.size());
+        EXPECT_TRUE(keptBefore == AllValues("Profiles\\Kept"));
+    }
+}
+
+TEST_F(ProgramTest, ASecondCopyIsRefusedBeforeAnySetUp)
 {
     ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS));
-    TestServer server;
-    StartPlanServer(server, "127.0.1.2", "mia");
-    ASSERT_TRUE(SeedProfile(NewProfile("Mail member", "mia@127.0.1.2", "00000000.htm", FE_GROUP_MAIL)));
     RunFolder folder;
-    ProgramRun bad(folder, "mail /mail exitwhenidle");
-    EXPECT_EQ(1u, bad.RunToEnd());
-    ASSERT_EQ(1u, bad.boxes.size()) << bad.BoxList();
-    EXPECT_EQ("Ombrelane Bad Switch", bad.boxes[0].caption);
-    EXPECT_EQ("Ombrelane doesn't know what \"/mail\" means.", bad.boxes[0].text);
-    EXPECT_EQ(0, ServerConnectionCount(server));
-    EXPECT_FALSE(IsFile(folder.MonitorFile("00000000.htm")));
-
     ProgramRun first(folder, "");
     HWND firstWindow = first.WaitForMainWindow();
     ASSERT_NE(nullptr, firstWindow);
@@ -302,8 +314,7 @@ TEST_F(ProgramTest, BadSwitchOrASecondCopyIsRefusedBeforeAnythingStarts)
     EXPECT_EQ(1u, second.RunToEnd());
     ASSERT_EQ(1u, second.boxes.size()) << second.BoxList();
     EXPECT_EQ("Ombrelane is already running.\n", second.boxes[0].text);
-    EXPECT_FALSE(IsFolder(secondFolder.File("Monitor"))) << "the refusal comes before any set-up";
-    EXPECT_FALSE(first.Ended());
+    EXPECT_FALSE(IsFolder(secondFolder.File("Monitor")));
     // With nothing queued, closing asks nothing and ends the first copy.
     PostMessageA(firstWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(0u, first.RunToEnd());
@@ -348,34 +359,7 @@ TEST_F(ProgramTest, FirstStartWelcomesOnceAndAsksAboutHtmlThenIdleRunsEndAtOnce)
         EXPECT_TRUE(again.boxes.empty()) << again.BoxList();
         EXPECT_EQ(options, StoredWord("", "Options"));
         EXPECT_EQ(0, lstrcmpiA(folder.Log().c_str(), ReadValue("", "Log File").Text().c_str()));
-        EXPECT_TRUE(IsFolder(folder.File("Monitor")));
-        EXPECT_FALSE(IsFile(folder.Log()));
     }
-}
-
-TEST_F(ProgramTest, MonitorFolderThatCannotBeMadeEndsStartUpAndKeepsProfiles)
-{
-    ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS));
-    TestServer server;
-    StartPlanServer(server, "127.0.1.4", "kim");
-    ProfileSeed seed = NewProfile("Kept", "kim@127.0.1.4", "00000003.htm", FE_FINGER_AT_START);
-    seed.fingerCount = 5;
-    seed.hasFont = true;
-    snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
-    ASSERT_TRUE(SeedProfile(seed));
-    const auto keptBefore = AllValues(ProfilePath("Kept"));
-    RunFolder folder;
-    WriteWholeFile(folder.File("Monitor"), "");  // a plain file in the folder's place
-
-    ProgramRun run(folder, "mail exitwhenidle");
-    EXPECT_EQ(1u, run.RunToEnd());
-    ASSERT_EQ(1u, run.boxes.size()) << run.BoxList();
-    EXPECT_EQ("Monitor Error", run.boxes[0].caption);
-    const std::string expected = "Couldn't create the monitor subfolder \"" + folder.File("Monitor") + "\".";
-    EXPECT_EQ(0, lstrcmpiA(expected.c_str(), run.boxes[0].text.c_str())) << run.boxes[0].text;
-    EXPECT_EQ(0, ServerConnectionCount(server));
-    EXPECT_EQ(12u, keptBefore.size());
-    EXPECT_TRUE(keptBefore == AllValues(ProfilePath("Kept")));
 }
 
 // An entry fingered at start whose server reads the query and never answers.
@@ -394,57 +378,44 @@ HWND WaitForSilentJob(ProgramRun& run, TestServer& server, const std::string& us
     return run.WaitAnswering(PressOk, [&] { return ServerQuery(server, 0) == user + "\r\n"; }) ? window : nullptr;
 }
 
-TEST_F(ProgramTest, ClosingWithJobsLeftAsksAndEndsAfterTheJob)
+// Closing asks first (No goes on with the job, Yes stops it); Exit asks
+// nothing. The silent server would hold the job for the whole network time
+// limit (a minute): ending well before that means the job was stopped.
+TEST_F(ProgramTest, LeavingDuringASilentJobStopsItAndSaves)
 {
-    TestServer server;
-    SeedSilentJob(server, "127.0.1.2", "sid");
-    RunFolder folder;
-    ProgramRun run(folder, "");
-    HWND window = WaitForSilentJob(run, server, "sid");
-    ASSERT_NE(nullptr, window);
-    int questions = 0;
-    auto answer = [&](const ChildBox& box) { return ++questions == 1 ? IDNO : IDYES; };
-    // No: the program goes on with its job.
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(run.WaitAnswering(answer, [&] { return questions == 1 && run.handled.empty(); }));
-    EXPECT_FALSE(run.WaitAnswering(answer, [&] { return run.Ended(); }, 2000));
-    EXPECT_EQ(0, ServerClosedCount(server));
-    // Yes: the job is stopped, then the program ends and saves.
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0u, run.RunToEnd(answer));
-    ASSERT_EQ(2u, run.boxes.size()) << run.BoxList();
-    for (const ChildBox& box : run.boxes) {
-        EXPECT_EQ("Close Ombrelane", box.caption);
-        EXPECT_EQ("Ombrelane still has jobs left to do.\n\nDo you really want to exit?", box.text);
+    for (const bool viaExit : {false, true}) {
+        SCOPED_TRACE(viaExit ? "Exit" : "close");
+        DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
+        TestServer server;
+        SeedSilentJob(server, "127.0.1.2", "sid");
+        const RECT placed = {120, 90, 720, 570};
+        ASSERT_TRUE(PutValue("", "Rect", REG_BINARY, &placed, sizeof placed));
+        RunFolder folder;
+        ProgramRun run(folder, "");
+        HWND window = WaitForSilentJob(run, server, "sid");
+        ASSERT_NE(nullptr, window);
+        RECT shown;
+        ASSERT_TRUE(GetWindowRect(window, &shown));
+        EXPECT_EQ(0, memcmp(&placed, &shown, sizeof shown)) << "the window is put back where it was";
+        int questions = 0;
+        auto answer = [&](const ChildBox&) { return ++questions == 1 ? IDNO : IDYES; };
+        if (!viaExit) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            ASSERT_TRUE(run.WaitAnswering(answer, [&] { return questions == 1 && run.handled.empty(); }));
+            EXPECT_FALSE(run.WaitAnswering(answer, [&] { return run.Ended(); }, 2000));
+            EXPECT_EQ(0, ServerClosedCount(server));
+        }
+        PostMessageA(window, viaExit ? WM_COMMAND : WM_CLOSE, viaExit ? MAKEWPARAM(IDM_EXIT, 0) : 0, 0);
+        EXPECT_EQ(0u, run.RunToEnd(answer, 30000));
+        EXPECT_EQ(viaExit ? 0 : 2, questions) << run.BoxList();
+        for (const ChildBox& box : run.boxes)
+            EXPECT_EQ("Ombrelane still has jobs left to do.\n\nDo you really want to exit?", box.text);
+        EXPECT_EQ(FingerHeader("sid@127.0.1.2") + CANCELLED_LINE, ReadWholeFile(folder.Log()));
+        const RawValue rect = ReadValue("", "Rect");
+        ASSERT_EQ(sizeof(RECT), rect.bytes.size());
+        EXPECT_EQ(0, memcmp(&shown, rect.bytes.data(), sizeof shown));
+        EXPECT_EQ(1u, StoredWord("Profiles\\Silent", "NumFingers"));
     }
-    EXPECT_EQ(FingerHeader("sid@127.0.1.2") + CANCELLED_LINE, ReadWholeFile(folder.Log()));
-    EXPECT_EQ(1u, StoredWord(ProfilePath("Silent"), "NumFingers"));
-}
-
-TEST_F(ProgramTest, ExitCommandWhileAJobWaitsEndsCleanly)
-{
-    TestServer server;
-    SeedSilentJob(server, "127.0.1.3", "sue");
-    const RECT placed = {120, 90, 720, 570};
-    ASSERT_TRUE(PutValue("", "Rect", REG_BINARY, &placed, sizeof placed));
-    RunFolder folder;
-    ProgramRun run(folder, "");
-    HWND window = WaitForSilentJob(run, server, "sue");
-    ASSERT_NE(nullptr, window);
-    RECT shown;
-    ASSERT_TRUE(GetWindowRect(window, &shown));
-    EXPECT_EQ(0, memcmp(&placed, &shown, sizeof shown)) << "the window is put back where it was";
-    // Exit asks nothing. The silent server would hold the job for the whole
-    // network time limit (a minute): ending well before that means the job
-    // was stopped.
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
-    EXPECT_EQ(0u, run.RunToEnd(PressOk, 30000));
-    EXPECT_TRUE(run.boxes.empty()) << run.BoxList();
-    EXPECT_EQ(FingerHeader("sue@127.0.1.3") + CANCELLED_LINE, ReadWholeFile(folder.Log()));
-    const RawValue rect = ReadValue("", "Rect");
-    ASSERT_EQ(sizeof(RECT), rect.bytes.size());
-    EXPECT_EQ(0, memcmp(&shown, rect.bytes.data(), sizeof shown));
-    EXPECT_EQ(1u, StoredWord(ProfilePath("Silent"), "NumFingers"));
 }
 
 }

@@ -9,15 +9,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <numeric>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "entries/finger_entry.h"
 #include "entries/settings.h"
 #include "support/program_fixture.h"
 #include "support/registry_values.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -53,7 +52,6 @@ protected:
         DeleteKeyTree(HKEY_CURRENT_USER, COMPANY_KEY_PATH);
     }
     void Reload() { ASSERT_EQ(0, LoadSettings(errors)); }
-    void Save() { SaveSettings(errors); }
 };
 
 // A mismatch leaves what this build wrote beside the test, to compare or record.
@@ -61,44 +59,26 @@ std::string ExpectRecorded(const char* name, const std::string& written)
 {
     const std::string recorded = ReadWholeFile(std::string(OMBRELANE_TEST_DATA) + "/" + name);
     EXPECT_TRUE(written == recorded) << name << " differs; this build's bytes are in " << name << ".actual";
-    if (FILE* file = written == recorded ? nullptr : fopen((std::string(name) + ".actual").c_str(), "wb")) {
-        fwrite(written.data(), 1, written.size(), file);
-        fclose(file);
-    }
+    if (written != recorded)
+        WriteWholeFile(std::string(name) + ".actual", written);
     return recorded;
 }
 
 // Every field set to a value of its own, so a moved or resized field shows.
 FingerEntry SampleEntry(const char* description)
 {
-    FingerEntry entry{};
+    FingerEntry entry{.description = {}, .address = "alice@relay@lab.example.org", .monitorFile = "00000042.htm",
+                      .flags = FE_AUTO_FINGER | FE_LOG_OUTPUT | FE_GROUP_MAIL | FE_GROUP_2, .period = PERIOD_HOURS,
+                      .interval = 7, .fingerCount = 1234567, .lastFingered = 1700000000, .reserved1 = 0,
+                      .nextFinger = 1700003600, .reserved2 = 0, .colour = 0x00336699, .points = 105,
+                      .font = {-14, 0, 0, 0, FW_BOLD, 1, 0, 0, ANSI_CHARSET, 0, 0, 0, FIXED_PITCH | FF_MODERN,
+                               "Courier New"},
+                      .notifyWindow = nullptr, .changed = 1, .outputStart = 100, .outputEnd = 2000,
+                      .iconFile = "C:\\Icons\\lab.ico", .iconIndex = 3, .prev = nullptr, .next = nullptr};
     snprintf(entry.description, sizeof entry.description, "%s", description);
-    snprintf(entry.address, sizeof entry.address, "alice@relay@lab.example.org");
-    snprintf(entry.monitorFile, sizeof entry.monitorFile, "00000042.htm");
-    entry.flags = FE_AUTO_FINGER | FE_LOG_OUTPUT | FE_GROUP_MAIL | FE_GROUP_2;
-    entry.period = PERIOD_HOURS;
-    entry.interval = 7;
-    entry.fingerCount = 1234567;
-    entry.lastFingered = 1700000000;
-    entry.nextFinger = 1700003600;
-    entry.colour = 0x00336699;
-    entry.points = 105;
-    entry.font.lfHeight = -14;
-    entry.font.lfWeight = FW_BOLD;
-    entry.font.lfItalic = 1;
-    entry.font.lfCharSet = ANSI_CHARSET;
-    entry.font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-    snprintf(entry.font.lfFaceName, sizeof entry.font.lfFaceName, "Courier New");
-    entry.changed = 1;
-    entry.outputStart = 100;
-    entry.outputEnd = 2000;
-    snprintf(entry.iconFile, sizeof entry.iconFile, "C:\\Icons\\lab.ico");
-    entry.iconIndex = 3;
     return entry;
 }
 
-// A record image read from a file may hold no NUL at all: every text field
-// must still end inside its own width.
 TEST(StoredFormats, EntryRecordImage)
 {
     unsigned char image[ENTRY_RECORD_SIZE];
@@ -110,18 +90,11 @@ TEST(StoredFormats, EntryRecordImage)
     EntryFromRecordImage(reinterpret_cast<const unsigned char*>(recorded.data()), read);
     EntryToRecordImage(read, image);
     EXPECT_EQ(recorded, bytes()) << "the recorded image reads back";
-
-    memset(image, 'A', sizeof image);
-    EntryFromRecordImage(image, read);
-    for (const auto& [text, width] : {std::pair<const char*, size_t>(read.description, 128), {read.address, 128},
-                                      {read.monitorFile, 16}, {read.font.lfFaceName, 32}, {read.iconFile, 260}})
-        EXPECT_EQ(width - 1, strnlen(text, width));
 }
 
 // Every key and value below the program key, in a stable order, as text.
 std::string ProgramKeyImage()
 {
-    constexpr char HEX[] = "0123456789abcdef";
     std::string image;
     std::vector<std::string> keys = {""};
     for (const std::string& profile : SubkeyNames(PROFILES_KEY_PATH))
@@ -131,15 +104,23 @@ std::string ProgramKeyImage()
         for (const auto& [name, value] : AllValues(key)) {
             image += name + "=" + std::to_string(value.type) + ":";
             for (unsigned char byte : value.bytes)
-                image += {HEX[byte >> 4], HEX[byte & 15]};
+                image += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
             image += "\n";
         }
     }
     return image;
 }
 
+// Neither a first-run load nor a save with "Save At Exit" other than 1 writes
+// anything; temporary entries are never stored.
 TEST_F(RegistryTest, RecordedImageOfASave)
 {
+    AddTestEntry("", "quick@host", FE_TEMPORARY);
+    for (int saveAtExit : {0, 2, 1}) {
+        EXPECT_TRUE(SubkeyNames(COMPANY_KEY_PATH).empty()) << "neither the load nor a save at " << saveAtExit;
+        Settings.saveAtExit = saveAtExit;
+        SaveSettings(errors);
+    }
     Settings.options = OPT_WELCOME_SHOWN | OPT_LOGGING | OPT_NETWORK | OptSortToggle(2);
     Settings.maxAllocSizeSaved = 131072;
     Settings.windowRect = {-8, 20, 1030, 790};
@@ -157,37 +138,24 @@ TEST_F(RegistryTest, RecordedImageOfASave)
     Settings.networkTimeout = 90;
     AllocateFingerEntry(SampleEntry("Alice at the lab"));
     AllocateFingerEntry(SampleEntry("ALICE AT THE LAB"));
-    Save();
+    SaveSettings(errors);
     const std::string recorded = ExpectRecorded("registry.txt", ProgramKeyImage());
     Reload();
     DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
-    Save();
+    SaveSettings(errors);
     EXPECT_EQ(recorded, ProgramKeyImage()) << "a load and a save give the same bytes again";
 }
 
-TEST_F(RegistryTest, FirstRunWritesNothingAndSavesOnlyWhenSaveAtExitIsOne)
+// A text is taken whatever its type when it fits its field together with a
+// NUL, whether or not the stored bytes end with one.
+TEST_F(RegistryTest, NumbersOutsideTheirRangeAndTextsTooLongLoadAsTheDefault)
 {
-    char startup[PATH_SIZE] = "";
-    DWORD size = sizeof startup;
-    RegGetValueA(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY_PATH, "Startup", RRF_RT_REG_SZ, nullptr, startup, &size);
-    EXPECT_STREQ(startup, Settings.startupFolder);
-    AddTestEntry("Entry", "user@host");
-    AddTestEntry("", "quick@host", FE_TEMPORARY);
-    for (int saveAtExit : {0, 2, 1}) {
-        EXPECT_TRUE(SubkeyNames(COMPANY_KEY_PATH).empty()) << "neither the load nor a save at " << saveAtExit;
-        Settings.saveAtExit = saveAtExit;
-        Save();
-    }
-    EXPECT_EQ(std::vector<std::string>{"Entry"}, SubkeyNames(PROFILES_KEY_PATH)) << "temporary entries are not stored";
-    FreeAllEntries();
-    AddTestEntry("New", "new@host");
-    PutText("Profiles\\Entry\\nested\\deeper", "Address", "x");
-    Save();
-    EXPECT_EQ(std::vector<std::string>{"New"}, SubkeyNames(PROFILES_KEY_PATH)) << "a save replaces every profile";
-}
-
-TEST_F(RegistryTest, NumbersOutsideTheirRangeLoadAsTheDefault)
-{
+    PutValue("", "Log File", REG_BINARY, "C:\\log.txt", 10);
+    PutValue("", "User Browser", REG_BINARY, std::string(260, 'b').c_str(), 260);
+    PutText("", "Finger Entries Path", std::string(259, 'e'));
+    PutText("", "WHOIS Server", std::string(128, 'w'));
+    PutWord("", "NumButtons", 3);  // fewer buttons than stored ids: the first ones
+    PutValue("", "Toolbar", REG_BINARY, std::vector<int32_t>(10, 1000).data(), 10 * sizeof(int32_t));
     const struct {
         const char* name;
         const void* field;  // of 4 bytes
@@ -210,48 +178,19 @@ TEST_F(RegistryTest, NumbersOutsideTheirRangeLoadAsTheDefault)
             EXPECT_EQ(Settings.maxAllocSize, Settings.maxAllocSizeSaved) << "only a size in range is saved again";
         }
     }
-}
-
-TEST_F(RegistryTest, ToolbarRules)
-{
-    // "NumButtons", the bytes of "Toolbar" (ids 1000 and up), the count loaded.
-    const std::tuple<uint32_t, DWORD, int32_t> cases[] = {
-        {200, 128 * 4, 128},        // a huge count takes at most a full layout
-        {0x80000000u, 12, -1},      // a negative count is no layout of the user's own
-        {0x7FFFFFFF, 129 * 4, -1},  // a layout longer than the field gives the default layout
-        {3, 40, 3},                 // more ids than the count: the first ones
-        {9, 16, 4},                 // fewer ids than the count: the count follows
-        {2, 7, -1},                 // part of an id is not read
-        {0, 0, 0},                  // an empty toolbar stays empty, and is saved empty again
-    };
-    std::vector<int32_t> ids(TOOLBAR_MAX + 1);
-    std::iota(ids.begin(), ids.end(), 1000);
-    for (const auto& [count, bytes, loaded] : cases) {
-        PutWord("", "NumButtons", count);
-        PutValue("", "Toolbar", REG_BINARY, ids.data(), bytes);
-        Reload();
-        EXPECT_EQ(loaded, Settings.toolbarCount) << count;
-        std::vector<int32_t> layout(TOOLBAR_MAX, 0);
-        std::copy_n(ids.begin(), std::max(loaded, 0), layout.begin());
-        EXPECT_TRUE(std::equal(layout.begin(), layout.end(), Settings.SavedToolbarLayout)) << count;
-    }
-    Save();
-    EXPECT_TRUE(ReadValue("", "Toolbar").Is(REG_BINARY, 0));
-}
-
-// A text is taken whatever its type when it fits its field together with a
-// NUL, whether or not the stored bytes end with one.
-TEST_F(RegistryTest, TextsAreTakenOnlyWhenTheyFitWithTheirNul)
-{
-    PutValue("", "Log File", REG_BINARY, "C:\\log.txt", 10);
-    PutValue("", "User Browser", REG_BINARY, std::string(260, 'b').c_str(), 260);
-    PutText("", "Finger Entries Path", std::string(259, 'e'));
-    PutText("", "WHOIS Server", std::string(128, 'w'));
-    Reload();
     EXPECT_STREQ("C:\\log.txt", Settings.logFile);
     EXPECT_STREQ("", Settings.userBrowser);
     EXPECT_EQ(std::string(259, 'e'), Settings.entriesPath);
     EXPECT_STREQ(DEFAULT_WHOIS_SERVER, Settings.whoisServer);
+    EXPECT_EQ(3, Settings.toolbarCount);
+    // A full layout, as a save stores it, loads whole.
+    std::vector<int32_t> full(TOOLBAR_MAX, 40001);
+    full.back() = 40017;
+    PutWord("", "NumButtons", TOOLBAR_MAX);
+    PutValue("", "Toolbar", REG_BINARY, full.data(), TOOLBAR_MAX * sizeof(int32_t));
+    Reload();
+    EXPECT_EQ(TOOLBAR_MAX, Settings.toolbarCount);
+    EXPECT_EQ(40017, Settings.SavedToolbarLayout[TOOLBAR_MAX - 1]);
 }
 
 // A number or a font is taken whatever its type, but only at its field's
@@ -295,14 +234,13 @@ TEST_F(RegistryTest, EveryEntryGetsAKeyOfItsOwn)
                                         "work\\server=7@host", "=8@host"};
     for (const std::string& entry : entries)
         AddTestEntry(entry.substr(0, entry.find('=')).c_str(), entry.substr(entry.find('=') + 1).c_str());
-    Save();
+    PutText("Profiles\\Stale\\nested", "Address", "x");  // a save replaces every profile
+    SaveSettings(errors);
     std::vector<std::string> keys = SubkeyNames(PROFILES_KEY_PATH);
     std::sort(keys.begin(), keys.end());
     EXPECT_EQ((std::vector<std::string>{EMPTY_DESCRIPTION_PROFILE, "Home", "Home (2)", std::string(127, 'Q'),
                                         "home (2) (2)", "home (3)", std::string(123, 'q') + " (2)", "work/server"}),
               keys);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadValue("Profiles\\Home (2)", PROFILE_DESCRIPTION_VALUE).result)
-        << "an entry whose own name is free keeps it";
 
     const std::pair<std::string, const char*> byHand[] = {
         {"Renamed by hand", "Original"}, {"x (2)", "X"}, {"y (3)", "z"}, {"w (3)", "w"}, {std::string(200, 'd'), ""}};
@@ -318,25 +256,20 @@ TEST_F(RegistryTest, EveryEntryGetsAKeyOfItsOwn)
     EXPECT_EQ(entries, Entries());
 }
 
-// Gives a key below the program key the DACL of an SDDL text.
-void RestrictKey(const std::string& below, const char* dacl)
-{
-    HKEY key;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, (PROGRAM_KEY_PATH + below).c_str(), 0, WRITE_DAC, &key));
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(dacl, SDDL_REVISION_1, &descriptor, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor));
-    LocalFree(descriptor);
-    RegCloseKey(key);
-}
-
 // A load that cannot open a profile stops there; the save keeps the profiles
-// it could not read, and a save without the program key keeps them all.
+// it could not read.
 TEST_F(RegistryTest, FailuresKeepTheStoredProfiles)
 {
     for (const char* name : {"alpha", "beta", "gamma"})
         PutText(std::string("Profiles\\") + name, "Address", std::string(name) + "@host");
-    RestrictKey("\\Profiles\\beta", "D:");
+    HKEY beta;
+    PSECURITY_DESCRIPTOR noAccess = nullptr;  // an empty DACL
+    const std::string betaPath = std::string(PROFILES_KEY_PATH) + "\\beta";
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, betaPath.c_str(), 0, WRITE_DAC, &beta));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:", SDDL_REVISION_1, &noAccess, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(beta, DACL_SECURITY_INFORMATION, noAccess));
+    LocalFree(noAccess);
+    RegCloseKey(beta);
     Reload();
     ASSERT_EQ(1u, errors.size());
     EXPECT_STREQ("Couldn't open profile subkey", errors[0].title);
@@ -344,36 +277,9 @@ TEST_F(RegistryTest, FailuresKeepTheStoredProfiles)
     EXPECT_EQ(std::vector<std::string>{"alpha=alpha@host"}, Entries());
     EXPECT_EQ(1, Settings.saveAtExit);
     AddTestEntry("Gamma", "new gamma@host");  // not over the unread "gamma"
-    Save();
-    const std::vector<std::string> kept = {"alpha", "beta", "gamma", "Gamma (2)"};
-    EXPECT_EQ(kept, SubkeyNames(PROFILES_KEY_PATH));
+    SaveSettings(errors);
+    EXPECT_EQ((std::vector<std::string>{"alpha", "beta", "gamma", "Gamma (2)"}), SubkeyNames(PROFILES_KEY_PATH));
     EXPECT_EQ("gamma@host", ReadValue("Profiles\\gamma", "Address").Text());
-
-    FreeAllEntries();
-    RestrictKey("", "D:(A;;KRWD;;;WD)");
-    Save();
-    RestrictKey("", "D:(A;;KA;;;WD)");
-    ASSERT_EQ(1u, errors.size());
-    EXPECT_STREQ("Couldn't create program registry key", errors[0].title);
-    errors.clear();
-    EXPECT_EQ(kept, SubkeyNames(PROFILES_KEY_PATH));
-}
-
-// A new entry's monitor file takes the smallest number no listed entry uses;
-// names of another form and the case of ".htm" do not matter.
-TEST(MonitorFileName, TakesTheSmallestFreeNumber)
-{
-    const std::pair<std::vector<const char*>, const char*> cases[] = {
-        {{}, "00000000.htm"},
-        {{"00000000.htm", "00000001.htm", "00000003.htm"}, "00000002.htm"},
-        {{"00000000.HTM", "1.htm", "0000001.htm", "99999999.htm"}, "00000001.htm"},
-    };
-    for (const auto& [listed, assigned] : cases) {
-        for (const char* name : listed)
-            snprintf(AddTestEntry("", "x@y")->monitorFile, MONITOR_NAME_SIZE, "%s", name);
-        EXPECT_STREQ(assigned, AddTestEntry("", "x@y")->monitorFile) << listed.size() << " listed";
-        FreeAllEntries();
-    }
 }
 
 }

@@ -39,11 +39,6 @@ std::vector<std::string> Names(HKEY parent, const std::string& path, bool values
     }
 }
 
-bool Set(HKEY key, const char* name, DWORD type, const void* data, DWORD size)
-{
-    return RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
-}
-
 }
 
 void DeleteKeyTree(HKEY parent, const char* path)
@@ -55,7 +50,8 @@ void DeleteKeyTree(HKEY parent, const char* path)
 
 bool PutValue(const std::string& below, const char* name, DWORD type, const void* data, DWORD size)
 {
-    return Set(Open(HKEY_CURRENT_USER, ProgramKey(below), true).get(), name, type, data, size);
+    const auto key = Open(HKEY_CURRENT_USER, ProgramKey(below), true);
+    return RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
 }
 
 bool PutWord(const std::string& below, const char* name, uint32_t value)
@@ -93,15 +89,12 @@ std::vector<std::string> SubkeyNames(const std::string& path)
 
 bool SeedProfile(const ProfileSeed& seed)
 {
-    const auto key = Open(HKEY_CURRENT_USER, ProgramKey("Profiles\\" + seed.key), true);
-    const auto word = [&key](const char* name, uint32_t value) { return Set(key.get(), name, REG_BINARY, &value, 4); };
-    const auto text = [&key](const char* name, const std::string& value) {
-        return Set(key.get(), name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
-    };
-    return text("Address", seed.address) && text("Monitor Log", seed.monitorFile) && word("Flags", seed.flags) &&
-           text("Icon Filename", seed.iconFile) && word("Icon Index", seed.iconIndex) &&
-           word("NumFingers", seed.fingerCount) && word("Colour", seed.colour) && word("Points", seed.points) &&
-           word("Period", seed.period) && word("Interval", seed.interval) &&
-           word("Last Fingered", static_cast<uint32_t>(seed.lastFingered)) &&
-           (!seed.hasFont || Set(key.get(), "Font", REG_BINARY, &seed.font, sizeof seed.font));
+    const std::string key = "Profiles\\" + seed.key;
+    return PutText(key, "Address", seed.address) && PutText(key, "Monitor Log", seed.monitorFile) &&
+           PutWord(key, "Flags", seed.flags) && PutText(key, "Icon Filename", seed.iconFile) &&
+           PutWord(key, "Icon Index", seed.iconIndex) && PutWord(key, "NumFingers", seed.fingerCount) &&
+           PutWord(key, "Colour", seed.colour) && PutWord(key, "Points", seed.points) &&
+           PutWord(key, "Period", seed.period) && PutWord(key, "Interval", seed.interval) &&
+           PutWord(key, "Last Fingered", static_cast<uint32_t>(seed.lastFingered)) &&
+           (!seed.hasFont || PutValue(key, "Font", REG_BINARY, &seed.font, sizeof seed.font));
 }

@@ -49,7 +49,7 @@ std::vector<std::string> SubkeyNames(const std::string& path);
 struct ProfileSeed {
     std::string key, address, monitorFile;
     uint32_t flags = 0;
-    std::string iconFile;
+    std::string iconFile{};
     uint32_t iconIndex = 0, fingerCount = 0, colour = 0, points = 120;
     bool hasFont = false;
     LOGFONTA font = {};
@@ -59,11 +59,6 @@ struct ProfileSeed {
 inline ProfileSeed NewProfile(const std::string& key, const std::string& address, const std::string& monitorFile,
                               uint32_t flags = 0)
 {
-    ProfileSeed seed;
-    seed.key = key;
-    seed.address = address;
-    seed.monitorFile = monitorFile;
-    seed.flags = flags;
-    return seed;
+    return {key, address, monitorFile, flags};
 }
 bool SeedProfile(const ProfileSeed& seed);

@@ -1,40 +1,13 @@
 #include "support/test_servers.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
-void Converse(TestServerState& state, SOCKET client)
-{
-    const ServerBehaviour& behaviour = state.behaviour;
-    const std::string& answer = behaviour.answer;
-    // Takes what comes within the receive time limit; false once the client has closed or the server stops.
-    auto read = [&] {
-        char buffer[4096];
-        const int count = recv(client, buffer, sizeof buffer, 0);
-        std::lock_guard<std::mutex> lock(state.mutex);
-        state.queries.back().append(buffer, static_cast<size_t>(std::max(count, 0)));
-        return !state.stopping && (count > 0 || (count < 0 && WSAGetLastError() == WSAETIMEDOUT));
-    };
-    bool open = true;
-    while (open && state.queries.back().find("\r\n") == std::string::npos)
-        open = read();
-    const size_t piece = behaviour.chunkBytes ? behaviour.chunkBytes : answer.size();
-    for (size_t sent = 0; open && !behaviour.neverAnswer && sent < answer.size(); sent += piece) {
-        Sleep(sent > 0 ? static_cast<DWORD>(behaviour.chunkDelayMs) : 0);
-        const int length = static_cast<int>(std::min(piece, answer.size() - sent));
-        open = !state.stopping && send(client, &answer[sent], length, 0) == length;
-    }
-    // The query has been read whole, so closing delivers the rest of the answer and then its end.
-    while (open && (behaviour.neverAnswer || !behaviour.closeAfterAnswer))
-        open = read();
-    closesocket(client);
-    ++state.closedCount;
-}
-
 void Serve(TestServerState* state)
 {
+    const ServerBehaviour& behaviour = state->behaviour;
+    const std::string& answer = behaviour.answer;
     SOCKET client;
     while ((client = accept(state->listener, nullptr, nullptr)) != INVALID_SOCKET && !state->stopping) {
         const DWORD sliceMs = 50;  // the longest a receive waits, and so how soon a stop is seen
@@ -43,7 +16,28 @@ void Serve(TestServerState* state)
         state->queries.emplace_back();
         ++state->connectionCount;
         lock.unlock();
-        Converse(*state, client);
+        // Takes what comes within the receive time limit; false once the client has closed or the server stops.
+        auto read = [&] {
+            char buffer[4096];
+            const int count = recv(client, buffer, sizeof buffer, 0);
+            std::lock_guard<std::mutex> guard(state->mutex);
+            state->queries.back().append(buffer, static_cast<size_t>(std::max(count, 0)));
+            return !state->stopping && (count > 0 || (count < 0 && WSAGetLastError() == WSAETIMEDOUT));
+        };
+        bool open = true;
+        while (open && state->queries.back().find("\r\n") == std::string::npos)
+            open = read();
+        const size_t piece = behaviour.chunkBytes ? behaviour.chunkBytes : answer.size();
+        for (size_t sent = 0; open && !behaviour.neverAnswer && sent < answer.size(); sent += piece) {
+            Sleep(sent > 0 ? static_cast<DWORD>(behaviour.chunkDelayMs) : 0);
+            const int length = static_cast<int>(std::min(piece, answer.size() - sent));
+            open = !state->stopping && send(client, &answer[sent], length, 0) == length;
+        }
+        // The query has been read whole, so closing delivers the rest of the answer and then its end.
+        while (open && (behaviour.neverAnswer || !behaviour.closeAfterAnswer))
+            open = read();
+        closesocket(client);
+        ++state->closedCount;
     }
     closesocket(client);  // the connection that woke it to stop
 }
@@ -67,18 +61,16 @@ TestServerState::~TestServerState()
 
 int StartTestServer(TestServer& server, const char* address, int port, const ServerBehaviour& behaviour)
 {
-    server.state = std::make_unique<TestServerState>();
-    TestServerState& state = *server.state;
+    TestServerState& state = *(server.state = std::make_unique<TestServerState>());
     state.behaviour = behaviour;
-    if (behaviour.generatedBytes > 0)
-        state.behaviour.answer = GeneratedAnswer(behaviour.generatedBytes);
+    state.behaviour.answer = behaviour.generatedBytes ? GeneratedAnswer(behaviour.generatedBytes) : behaviour.answer;
     WSADATA data;
     WSAStartup(0x0101, &data);
     state.listener = socket(AF_INET, SOCK_STREAM, 0);
     // Earlier servers on the same port leave connections waiting out their close.
     BOOL reuse = TRUE;
     setsockopt(state.listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
-    state.address = LoopbackAddress(address, port);
+    state.address = {AF_INET, htons(static_cast<u_short>(port)), {{.S_addr = inet_addr(address)}}, {}};
     if (bind(state.listener, reinterpret_cast<const sockaddr*>(&state.address), sizeof state.address) != 0 ||
         listen(state.listener, SOMAXCONN) != 0)
         return 1;
@@ -96,16 +88,9 @@ std::string ServerQuery(const TestServer& server, int index)
 std::string GeneratedAnswer(size_t size)
 {
     std::string answer;
-    for (unsigned line = 0; answer.size() < size; ++line) {
-        char number[16];
-        snprintf(number, sizeof number, "%06u ", line % 1000000);
-        answer.append(number).append(55, static_cast<char>('a' + line % 26)).append("\r\n");
-    }
+    for (unsigned line = 0; answer.size() < size; ++line)
+        answer += std::to_string(1000000 + line % 1000000).substr(1) + " " +
+                  std::string(55, static_cast<char>('a' + line % 26)) + "\r\n";
     answer.resize(size);
     return answer;
-}
-
-sockaddr_in LoopbackAddress(const char* address, int port)
-{
-    return {AF_INET, htons(static_cast<u_short>(port)), {{.S_addr = inet_addr(address)}}, {}};
 }

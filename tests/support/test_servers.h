@@ -1,5 +1,4 @@
-// A scriptable TCP server for tests: listens on one loopback address and port and serves its connections one after
-// another in a thread of its own.
+// A scriptable TCP server for tests: serves the connections to one loopback address and port in turn, in a thread.
 #pragma once
 
 #include <winsock.h>
@@ -38,8 +37,7 @@ struct TestServer {
     std::unique_ptr<TestServerState> state = std::make_unique<TestServerState>();
 };
 
-// Starts listening on address:port, stopping the server first and forgetting what it recorded. Returns 0, or 1 when
-// the address could not be bound or listened on.
+// Stops the server, forgets what it recorded and listens on address:port; 1 when that cannot be bound or listened on.
 int StartTestServer(TestServer& server, const char* address, int port, const ServerBehaviour& behaviour);
 inline int ServerConnectionCount(const TestServer& server) { return server.state->connectionCount; }
 // The bytes received so far on connection index (0 = first accepted).
@@ -48,5 +46,3 @@ inline int ServerClosedCount(const TestServer& server) { return server.state->cl
 
 // Numbered 64-byte lines of text, each ending in CR LF, the last one cut at size.
 std::string GeneratedAnswer(size_t size);
-
-sockaddr_in LoopbackAddress(const char* address, int port);

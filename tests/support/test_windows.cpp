@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <mutex>
 
-namespace {
-
 struct AnswererState {
     std::mutex mutex;
     UINT_PTR timer = 0;
@@ -14,26 +12,26 @@ struct AnswererState {
     std::vector<HWND> handled;
 };
 
-AnswererState answerer;
+static AnswererState answerer;
 
-std::string ClassName(HWND window)
+template <typename Get>
+static std::string TextOf(Get get, HWND window)
 {
-    char name[256];
-    const int length = GetClassNameA(window, name, sizeof name);
-    return std::string(name, length > 0 ? static_cast<size_t>(length) : 0);
+    char text[4096];
+    const int length = get(window, text, sizeof text);
+    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
-// Message boxes and dialogs are all of the dialog class; Wine also lists
-// other programs' windows, which are not ours to answer.
-BOOL CALLBACK AnswerIfBox(HWND window, LPARAM)
+// Boxes and dialogs are of the dialog class; Wine also lists other programs' windows, not ours to answer.
+static BOOL CALLBACK AnswerIfBox(HWND window, LPARAM)
 {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || ClassName(window) != "#32770")
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || TextOf(GetClassNameA, window) != "#32770")
         return TRUE;
     // Read before taking the lock: the box may belong to a thread that waits for it.
     AnsweredBox box = {WindowText(window), ""};
-    if (HWND text = GetDlgItem(window, 0xFFFF); text != nullptr && ClassName(text) == "Static")
+    if (HWND text = GetDlgItem(window, 0xFFFF); text != nullptr && TextOf(GetClassNameA, text) == "Static")
         box.text = WindowText(text);
     std::lock_guard<std::mutex> lock(answerer.mutex);
     if (std::find(answerer.handled.begin(), answerer.handled.end(), window) != answerer.handled.end())
@@ -45,12 +43,10 @@ BOOL CALLBACK AnswerIfBox(HWND window, LPARAM)
     return TRUE;
 }
 
-void CALLBACK LookForBoxes(HWND, UINT, UINT_PTR, DWORD)
+static void CALLBACK LookForBoxes(HWND, UINT, UINT_PTR, DWORD)
 {
     EnumWindows(AnswerIfBox, 0);
 }
-
-}  // namespace
 
 void PumpMessagesFor(DWORD ms)
 {
@@ -89,8 +85,7 @@ void AnswerBoxes(const char* caption, int buttonId)
 void StopAnsweringBoxes()
 {
     std::lock_guard<std::mutex> lock(answerer.mutex);
-    if (answerer.timer)
-        KillTimer(nullptr, answerer.timer);
+    KillTimer(nullptr, answerer.timer);
     answerer.timer = 0;
 }
 
@@ -102,13 +97,10 @@ std::vector<AnsweredBox> AnsweredBoxes()
 
 int AnsweredBoxCount()
 {
-    std::lock_guard<std::mutex> lock(answerer.mutex);
-    return static_cast<int>(answerer.boxes.size());
+    return static_cast<int>(AnsweredBoxes().size());
 }
 
 std::string WindowText(HWND window)
 {
-    char text[4096];
-    const int length = GetWindowTextA(window, text, sizeof text);
-    return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+    return TextOf(GetWindowTextA, window);
 }

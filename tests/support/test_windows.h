@@ -1,5 +1,4 @@
-// Helpers for tests that drive windows: message pumps and the one automatic
-// answerer for the program's message boxes and dialogs.
+// Message pumps and the one automatic answerer of message boxes and dialogs, for tests that drive windows.
 #pragma once
 
 #include <windows.h>
@@ -11,22 +10,19 @@
 // Runs this thread's message loop for ms milliseconds.
 void PumpMessagesFor(DWORD ms);
 
-// Runs this thread's message loop until done() (tested first and at least
-// every 10 ms) is true or timeoutMs have passed; returns whether it came true.
+// Runs this thread's message loop until done() (tested first and at least every
+// 10 ms) is true or timeoutMs have passed; returns whether it came true.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
-// What the answerer saw of one message box or dialog when it was activated.
-struct AnsweredBox {
+struct AnsweredBox {  // what the answerer saw of one box or dialog when it was activated
     std::string caption;
     std::string text;  // a message box's text (its static control 0xFFFF), else ""
 };
 
-// Answers every box or dialog of this process, on any of its threads, whose
-// caption equals caption (any caption when empty), while the calling thread
-// runs a message loop (a box's own modal loop counts): it records the box and
-// posts WM_COMMAND with buttonId. A box with another caption is recorded too
-// and closed with IDCANCEL, so a test never hangs on it. Replaces an earlier
-// answerer.
+// Answers every box or dialog of this process, on any of its threads, whose caption equals caption
+// (any caption when empty), while the calling thread runs a message loop (a box's own modal loop
+// counts): it records the box and posts WM_COMMAND with buttonId. A box with another caption is
+// recorded too and closed with IDCANCEL, so a test never hangs on it. Replaces an earlier answerer.
 void AnswerBoxes(const char* caption, int buttonId);
 
 // Stops answering; what was recorded stays until the next AnswerBoxes.
