@@ -122,7 +122,7 @@ int main()
     HWND window = ShellHandles.mainWindow;
     ShowWindow(window, SW_SHOW);
     Settings.maxAllocSize = 1u << 20;
-    if (SetUpPaths() != 0 || StartWinsock() != 0 || !OutputWindow || StartTaskThread(window) != 0) {
+    if (SetUpPaths() != 0 || StartWinsock() != 0 || !OutputWindow || StartTaskThread() != 0) {
         fprintf(stderr, "set-up failed\n");
         return 1;
     }

@@ -58,7 +58,7 @@ DWORD WINAPI TaskThreadMain(LPVOID)
 
 }
 
-int StartTaskThread(HWND owner)
+int StartTaskThread()
 {
     if (CreateJobMutexes() != 0)
         return 1;

@@ -230,7 +230,7 @@ int StartUp(HINSTANCE instance, const char* commandLine, int showCommand)
     if (StartWinsock() != 0)
         return 1;
     ShellHandles.accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_ACCELERATORS));
-    if (StartTaskThread(ShellHandles.mainWindow) != 0)
+    if (StartTaskThread() != 0)
         return 1;
     if (ParseCommandLine(commandLine) != 0)
         return 1;

@@ -64,7 +64,7 @@ void StartTestProgram(const TestProgramOptions& options)
     HWND window = CreateTestMainWindow();
     CreateOutputWindow(window);
     if (options.startTaskThread)
-        StartTaskThread(window);
+        StartTaskThread();
 }
 
 void StopTestProgram()
