@@ -199,7 +199,6 @@ int StartUp(HINSTANCE instance, const char* commandLine, int showCommand)
     HostLookupState.lookupDone = 0;
     InstallJobEventHandlers();
     ShellHandles.instance = instance;
-    ShellHandles.mainWindow = GetDesktopWindow();
 
     InitCommonControls();
     comInitialised = SUCCEEDED(CoInitialize(nullptr));
@@ -266,8 +265,7 @@ void RegisterWheelMessages()
 void Shutdown()
 {
     StopTaskThread();
-    if (ShellHandles.mainWindow && ShellHandles.mainWindow != GetDesktopWindow() &&
-        IsWindow(ShellHandles.mainWindow))
+    if (ShellHandles.mainWindow && IsWindow(ShellHandles.mainWindow))
         DestroyWindow(ShellHandles.mainWindow);
     ShellHandles.mainWindow = nullptr;
     SetMessageOwner(nullptr);
