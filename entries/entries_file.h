@@ -20,12 +20,13 @@ enum class EntriesFileCheck {
 };
 
 // Checks the header against the size of the whole file, before any record is
-// read; on Good, *count is the number of records.
+// read: data holds the file's first size bytes, of which the header's 25 are
+// enough. On Good, *count is the number of records, else 0.
 EntriesFileCheck CheckEntriesHeader(const unsigned char* data, size_t size, uint64_t fileSize, uint32_t* count);
 
 // Checks a whole file image: the header, the size, and every record (each
 // text field, the font's face name included, terminated inside its width).
-// On Good, *count is the number of records.
+// On Good, *count is the number of records, else 0.
 EntriesFileCheck CheckEntriesFile(const unsigned char* data, size_t size, uint32_t* count);
 
 // True when every text field of the record image is terminated inside its width.
