@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds both programs and runs every test on each architecture this host can
-# run (OMBRELANE_ARCH=win32 or win64 runs one only). Arguments go to ctest.
-# Ends with ctest's summary when one architecture ran, else "N passed, M failed".
+# run (OMBRELANE_ARCH=win32 or win64 runs one only), then fuzzes the saved
+# entries file checks natively. Arguments go to ctest. Ends with one line,
+# "N passed, M failed", counting every ctest test of every architecture run and
+# the fuzz run as one more.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 forced=${OMBRELANE_ARCH:-}
@@ -41,7 +43,12 @@ for arch in "${run[@]}"; do
     failed=$((failed + bad))
 done
 
-if [ ${#run[@]} -gt 1 ]; then
-    echo "$passed passed, $failed failed"
+echo "Fuzzing the saved entries file checks for about 30 seconds"
+if "$root/scripts/fuzz.sh"; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
 fi
+
+echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
