@@ -21,7 +21,11 @@
 #define IDS_COLUMN_GROUPS         5
 
 // Dialogs
+#define IDD_ENTRY                 106
+#define IDD_ENTRY_OPTIONS         108
 #define IDD_WINSOCK_INFO          116
+#define IDD_GROUP_NAME            118
+#define IDD_GROUP_ASSIGN          119
 #define IDD_CHANGE_NOTIFICATION   121
 
 // Child windows of the main window, the timer and the tray icon
@@ -37,6 +41,52 @@
 #define IDC_WINSOCK_STATUS        1049
 #define IDC_WINSOCK_MAX_SOCKETS   1050
 #define IDC_WINSOCK_OK            1051
+
+// Entry dialog
+#define IDC_ENTRY_OK              1000
+#define IDC_ENTRY_CANCEL          1001
+#define IDC_ENTRY_DESCRIPTION     1002
+#define IDC_ENTRY_OPTIONS         1021
+#define IDC_ENTRY_ADDRESS         1023
+#define IDC_ENTRY_ASSIGN_GROUPS   1071
+#define IDC_ENTRY_LONG_OUTPUT     1105
+
+// Entry options dialog
+#define IDC_ENTRY_OPT_FINGER_AT_START 1005
+#define IDC_ENTRY_OPT_AUTO_FINGER 1006
+#define IDC_ENTRY_OPT_INTERVAL    1009
+#define IDC_ENTRY_OPT_NOTIFY      1014
+#define IDC_ENTRY_OPT_RECYCLE     1015
+#define IDC_ENTRY_OPT_ICON_SELECT 1024
+#define IDC_ENTRY_OPT_LOG         1025
+#define IDC_ENTRY_OPT_OK          1026
+#define IDC_ENTRY_OPT_CANCEL      1027
+#define IDC_ENTRY_OPT_FONT_CHANGE 1028
+#define IDC_ENTRY_OPT_ADD_TIME    1029
+#define IDC_ENTRY_OPT_ICON_DEFAULT 1030
+#define IDC_ENTRY_OPT_SAMPLE      1033
+#define IDC_ENTRY_OPT_PERIOD      1046
+#define IDC_ENTRY_OPT_ICON_INDEX  1103
+#define IDC_ENTRY_OPT_HTML_DETECT 1108
+#define IDC_ENTRY_OPT_HTML_ALWAYS 1109
+#define IDC_ENTRY_OPT_HTML_NEVER  1110
+
+// Group name dialog
+#define IDC_GROUP_NAME_EDIT       1057
+#define IDC_GROUP_NAME_OK         1058
+#define IDC_GROUP_NAME_CANCEL     1059
+
+// Group assignment dialog: a three-state box per group, three rename buttons
+#define IDC_GROUP_1               1060
+#define IDC_GROUP_2               1061
+#define IDC_GROUP_3               1062
+#define IDC_GROUP_MAIL            1069
+#define IDC_GROUP_STATUS          1070
+#define IDC_GROUP_OK              1072
+#define IDC_GROUP_CANCEL          1073
+#define IDC_GROUP_1_NAME          1075
+#define IDC_GROUP_2_NAME          1076
+#define IDC_GROUP_3_NAME          1077
 
 // Change notification window
 #define IDC_NOTIFY_TEXT           1083
