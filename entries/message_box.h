@@ -1,5 +1,6 @@
 // Every message box of the program has one owner: the main window once it
-// exists, the desktop before it does and after it is gone.
+// exists, or the dialog of it that is active; the desktop before the main
+// window exists and after it is gone.
 #pragma once
 
 #include <windows.h>
