@@ -19,6 +19,10 @@ namespace {
 // The dialogs are modal and the options dialog opens only from the entry
 // dialog, so one set of state serves both.
 struct EntryDialogState {
+    // Set while the entry dialog runs. Its record lives in the caller's frame,
+    // so a second call meanwhile (the tray menu still works while the dialog
+    // is up) must not take the state over.
+    bool open;
     FingerEntry* entry;
     const char* title;
     int result;
@@ -369,11 +373,15 @@ INT_PTR CALLBACK EntryDialogProcedure(HWND dialog, UINT message, WPARAM wParam, 
 
 int EditFingerEntry(FingerEntry& entry, HWND owner, const char* title)
 {
+    if (state.open)
+        return -1;
     HWND focus = GetFocus();
+    state.open = true;
     state.entry = &entry;
     state.title = title;
     state.result = -1;
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ENTRY), owner, EntryDialogProcedure, 0);
+    state.open = false;
     // The dialog may have started or changed a schedule that is due already.
     FingerDueEntries();
     ReportStatusDirty();

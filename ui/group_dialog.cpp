@@ -199,10 +199,17 @@ INT_PTR CALLBACK NameProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 
 }
 
+// A second call while the dialog runs would take over the state of the open
+// one, whose target may live in its caller's frame; it does nothing.
 void AssignGroups(HWND owner, FingerEntry* target, int entryCount, bool singleMode)
 {
+    static bool open;
+    if (open)
+        return;
+    open = true;
     groups = {target, entryCount, singleMode, {}};
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_GROUP_ASSIGN), owner, AssignProcedure, 0);
+    open = false;
     RedrawAllRows();
 }
 
