@@ -17,6 +17,7 @@
 #include "shell/status_bar.h"
 #include "shell/toolbar.h"
 #include "shell/tray_icon.h"
+#include "ui/entries_file_commands.h"
 #include "ui/entry_commands.h"
 #include "ui/entry_list_view.h"
 
@@ -193,6 +194,19 @@ const Command CommandTable[] = {
     {IDM_VIEW_SMALL_ICONS, [](HWND) { SetListViewStyle(LVS_SMALLICON); }},
     {IDM_VIEW_LIST, [](HWND) { SetListViewStyle(LVS_LIST); }},
     {IDM_VIEW_DETAILS, [](HWND) { SetListViewStyle(LVS_REPORT); }},
+    {IDM_NEW_ENTRY, NewEntry},
+    {IDM_TRAY_NEW_ENTRY, NewEntry},
+    {IDM_PROPERTIES, EditEntryProperties},
+    {IDM_CTX_PROPERTIES, EditEntryProperties},
+    {IDM_CLEAR_FINGER_COUNT, ClearFingerCount},
+    {IDM_DELETE, DeleteSelectedEntries},
+    {IDM_CTX_DELETE, DeleteSelectedEntries},
+    {IDM_SET_GROUPS, SetGroupsOfSelection},
+    {IDM_CTX_SET_GROUPS, SetGroupsOfSelection},
+    {IDM_LOAD_ENTRIES, [](HWND window) { LoadEntriesFile(window, false); }},
+    {IDM_MERGE_ENTRIES, [](HWND window) { LoadEntriesFile(window, true); }},
+    {IDM_SAVE_ENTRIES, [](HWND window) { SaveEntriesFile(window, false); }},
+    {IDM_SAVE_SELECTED, [](HWND window) { SaveEntriesFile(window, true); }},
     {IDM_FINGER, FingerSelectedEntries},
     {IDM_CTX_FINGER, FingerSelectedEntries},
     {IDM_FINGER_MAIL, [](HWND) { StartGroupFinger(0); }},
