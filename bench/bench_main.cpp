@@ -7,6 +7,7 @@
 #include <string>
 
 #include "bench_clock.h"
+#include "bench_entries_file.h"
 #include "bench_list_view.h"
 #include "bench_startup.h"
 #include "entries/settings.h"
@@ -159,6 +160,7 @@ int main()
     printf("peak working set: %.1f MB\n", counters.PeakWorkingSetSize / 1048576.0);
 
     ListViewFigures(window);
+    EntriesFileFigures(window);
     StartupFigures();
 
     RequestShutdown();
