@@ -5,8 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <tuple>
 
@@ -26,6 +28,7 @@
 #include "support/program_fixture.h"
 #include "support/test_files.h"
 #include "support/test_windows.h"
+#include "output/change_notification.h"
 #include "ui/entry_commands.h"
 #include "ui/entry_list_view.h"
 
@@ -141,7 +144,7 @@ TEST_F(MainWindowTest, EveryCommandIsKnownAndGroupCommandsQueueTheirGroup)
             ids.insert(button.idCommand);
     }
     EXPECT_EQ(ids.size(), 63u);
-    // Exit and Close would end the test; dialogs, entry files, find, printing and Escape have no row: 26.
+    // Exit and Close would end the test; quick finger and whois, options, help, find, printing and Escape have no row: 13.
     std::vector<int> unknown;
     for (int id : ids) {
         AnswerBoxes("", IDCANCEL);
@@ -149,7 +152,7 @@ TEST_F(MainWindowTest, EveryCommandIsKnownAndGroupCommandsQueueTheirGroup)
             unknown.push_back(id);
         SetJobState(0, 0);
     }
-    EXPECT_EQ(unknown.size(), 26u) << "commands without a row: " << testing::PrintToString(unknown);
+    EXPECT_EQ(unknown.size(), 13u) << "commands without a row: " << testing::PrintToString(unknown);
     // In id order: the menu's Mail, Status, groups 1-3; the tray's Mail, 2, 1, 3, Status.
     EXPECT_EQ(QueuedInitials(), "0123403241");
 }
@@ -290,4 +293,154 @@ TEST_F(MainWindowTest, CommandsOnTheSelectedRowsTakeThemInListOrder)
     RemoveFolderTree(folder);
 }
 
+// The initials of the rows, top to bottom.
+std::string RowInitials()
+{
+    std::string initials;
+    RowCursor row;
+    for (int i = FirstRow(&row); i >= 0; i = NextRow(&row))
+        initials += reinterpret_cast<FingerEntry*>(row.lParam)->description[0];
+    return initials;
+}
+
+// The initials of the entries that are not temporary, sorted.
+std::string ListedInitials()
+{
+    std::string initials;
+    for (const FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
+        if (!(entry->flags & FE_TEMPORARY))
+            initials += entry->description[0];
+    }
+    std::sort(initials.begin(), initials.end());
+    return initials;
+}
+
+TEST_F(MainWindowTest, EntryCommandsAskFirstAndDeleteStopsAtARunningJob)
+{
+    ASSERT_EQ(SetUpPaths(), 0);
+    const std::string folder = TempFolder() + "\\deleting";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    snprintf(MonitorFolder, sizeof MonitorFolder, "%s", folder.c_str());
+    for (int id : {IDM_PROPERTIES, IDM_CLEAR_FINGER_COUNT, IDM_DELETE, IDM_FINGER, IDM_SET_GROUPS})
+        RunCommand(ShellHandles.mainWindow, id);
+    std::map<char, FingerEntry*> entries;
+    for (const char* description : {"a", "b", "c", "d", "e", "f"}) {
+        entries[description[0]] = AddTestEntry(description, "x@h");
+        entries[description[0]]->fingerCount = 9;
+        WriteWholeFile(folder + "\\" + entries[description[0]]->monitorFile, "answer");
+    }
+    const std::string eMonitorFile = entries['e']->monitorFile;
+    FillEntryListView();  // f e d c b a
+    // Going with its rows made again, an entry takes its open notification with it.
+    ShowChangeNotification(entries['f']);
+    FingerEntry* refused = nullptr;
+    EXPECT_EQ(DeleteEntries({entries['f']}, &refused), 1);
+    EXPECT_EQ(OpenNotificationCount, 0u);
+    EXPECT_EQ(RowInitials(), "edcba");
+    ListView_SetItemState(EntryListView, 0, LVIS_SELECTED, LVIS_SELECTED);
+    RunCommand(ShellHandles.mainWindow, IDM_CLEAR_FINGER_COUNT);
+    EXPECT_EQ(BoxTexts(), "Properties: There's no item selected\nClear Finger Count: No Finger Entries Selected\n"
+                          "Delete: There are no items selected to delete!\n"
+                          "Clear Finger Count: Are you sure you want to clear the finger count of \"e\" ?\n");
+    SelectAllRows();
+    AnswerBoxes("Delete", IDOK);  // the other captions are cancelled
+    RunCommand(ShellHandles.mainWindow, IDM_CLEAR_FINGER_COUNT);
+    EXPECT_EQ(entries['e']->fingerCount + entries['d']->fingerCount, 9u);
+    AddJob(JOB_FINGER, entries['e']);
+    AddJob(JOB_FINGER, entries['c']);
+    JobQueue.jobTail->jobFlags |= JOB_ACTIVE;
+    RunCommand(ShellHandles.mainWindow, IDM_DELETE);
+    EXPECT_EQ(RowInitials(), "cba");
+    EXPECT_EQ(QueuedInitials(), "c");
+    EXPECT_EQ(ListedInitials(), "abc");
+    EXPECT_FALSE(IsFile(folder + "\\" + eMonitorFile));
+    EXPECT_TRUE(IsFile(folder + "\\" + entries['c']->monitorFile));
+    EXPECT_EQ(BoxTexts(), "Clear Finger Count: Are you sure you want to clear the finger count of these 5 finger entries ?\n"
+                          "Delete: Are you sure you want to delete these 5 finger entries ?\n"
+                          "Delete Entry: Ombrelane cannot delete \"c\" as it is\ncurrently being processed.\n");
+    RemoveFolderTree(folder);
+}
+
+// The header and records of a saved entries file, as the layout gives them.
+std::string EntriesFile(const std::vector<const FingerEntry*>& entries, int32_t count = -1)
+{
+    if (count < 0)
+        count = static_cast<int32_t>(entries.size());
+    std::string file = "Ombrelane Entries";
+    for (uint32_t word : {656u, static_cast<uint32_t>(count)})
+        file += std::string{char(word), char(word >> 8), char(word >> 16), char(word >> 24)};
+    for (const FingerEntry* entry : entries) {
+        unsigned char image[ENTRY_RECORD_SIZE];
+        EntryToRecordImage(*entry, image);
+        file.append(reinterpret_cast<char*>(image), sizeof image);
+    }
+    return file;
+}
+
+TEST_F(MainWindowTest, SavedFilesAreExactAndLoadingChecksTheWholeFileBeforeAnyChange)
+{
+    ASSERT_EQ(SetUpPaths(), 0);
+    const std::string path = TempFolder() + "\\saved.oen";
+    snprintf(Settings.entriesPath, sizeof Settings.entriesPath, "%s", path.c_str());
+    DeleteFileA(path.c_str());
+    RunCommand(ShellHandles.mainWindow, IDM_SAVE_ENTRIES);
+    EXPECT_FALSE(IsFile(path));
+    FingerEntry* keep = AddTestEntry("Keep", "k@h", FE_GROUP_1);
+    FingerEntry* same = AddTestEntry("Same", "s@h");
+    AddTestEntry("Quick", "q@h", FE_TEMPORARY);
+    same->fingerCount = 9;
+    FillEntryListView();
+    RunCommand(ShellHandles.mainWindow, IDM_SAVE_ENTRIES);
+    EXPECT_EQ(ReadWholeFile(path), EntriesFile({keep, same}));
+    ListView_SetItemState(EntryListView, 1, LVIS_SELECTED, LVIS_SELECTED);
+    RunCommand(ShellHandles.mainWindow, IDM_SAVE_SELECTED);
+    EXPECT_EQ(ReadWholeFile(path), EntriesFile({keep}));
+
+    FingerEntry twin = *same, other = *keep;
+    snprintf(twin.description, sizeof twin.description, "SAME");
+    twin.fingerCount = 4;
+    twin.lastFingered = 77;
+    twin.flags = FE_NOTIFY_OPEN | FE_TEMPORARY | 0x4 | FE_GROUP_2;
+    snprintf(other.description, sizeof other.description, "Other");
+    std::string unterminated = EntriesFile({&other});
+    unterminated.replace(25, 128, std::string(128, 'x'));
+    const std::string whole = EntriesFile({&other, &twin});
+    // A bad file changes nothing; a merge replaces "Same" by "SAME" and counts every record.
+    // The file's "SAME" came after its "Same": one entry, taking the file's count but not its time or run-time bits.
+    const std::tuple<std::string, bool, const char*, std::string> cases[] = {
+        {"Ombrelane Entrie", false, "Open Error: The file appears to be incomplete.", "KS"},
+        {EntriesFile({&other, &twin}, 3), false, "Open Error: The file appears to be incomplete.", "KS"},
+        {"Ombrelane Entries" + whole.substr(17, 8), true, "Open Error: The file appears to be incomplete.", "KS"},
+        {"Ombrelane Entriez" + whole.substr(17), false, "Load Finger Entries: The file is not a valid Ombrelane file.", "KS"},
+        {whole + "x", false, "Load Finger Entries: The file is not a valid Ombrelane file.", "KS"},
+        {unterminated, false, "Load Finger Entries: The file is not a valid Ombrelane file.", "KS"},
+        {EntriesFile({&other}, -1).replace(17, 4, "\x94\x02\0\0", 4), true,
+         "Merge Finger Entries: The Finger Entries in this file appear to be saved with a different\n"
+         "version of Ombrelane (different structure sizes)", "KS"},
+        {EntriesFile({}), false, "Load Finger Entries: 0 entries have been loaded.", ""},
+        {whole, false, "Load Finger Entries: 2 entries have been loaded.", "OS"},
+        {EntriesFile({&twin, &twin}), true, "Merge Finger Entries: 2 entries have been merged.", "OS"},
+    };
+    for (const auto& [bytes, merge, box, listed] : cases) {
+        SCOPED_TRACE(box);
+        WriteWholeFile(path, bytes);
+        AnswerBoxes("", IDYES);
+        RunCommand(ShellHandles.mainWindow, merge ? IDM_MERGE_ENTRIES : IDM_LOAD_ENTRIES);
+        EXPECT_EQ(AnsweredBoxes().back().caption + ": " + AnsweredBoxes().back().text, box);
+        EXPECT_EQ(ListedInitials(), listed);
+    }
+    EXPECT_EQ(GetJobState() & JS_LOADING, 0u);
+    const FingerEntry* loaded = EntryList.tail;
+    EXPECT_EQ(std::string(loaded->description), "SAME");
+    EXPECT_EQ(loaded->fingerCount, 4u);
+    EXPECT_EQ(loaded->lastFingered, 0);
+    EXPECT_EQ(loaded->flags, FE_GROUP_2);
+    EXPECT_NE(std::string(loaded->monitorFile), EntryList.head->monitorFile);
+    AddJob(JOB_FINGER, EntryList.head);
+    AnswerBoxes("", IDYES);
+    RunCommand(ShellHandles.mainWindow, IDM_LOAD_ENTRIES);
+    EXPECT_EQ(BoxTexts(), "Load Finger Entries: You cannot merge or load finger entries while there are\njobs waiting "
+                          "to be processed.\n\nYou can either wait until all jobs have been processed, or use\nthe "
+                          "Tools->Kill Jobs function.\n");
+}
 }

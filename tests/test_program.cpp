@@ -57,7 +57,7 @@ struct RunFolder {
     {
         RemoveFolderTree(path);
         CreateDirectoryA(path.c_str(), nullptr);
-        for (const char* name : {"Ombrelane.exe", "Welcome.rtf"})
+        for (const char* name : {"Ombrelane.exe", "Welcome.rtf", "Samples.oen"})
             CopyFileA((Dist() + name).c_str(), File(name).c_str(), FALSE);
     }
     ~RunFolder() { RemoveFolderTree(path); }
@@ -69,6 +69,7 @@ struct RunFolder {
 struct ChildBox {
     std::string caption;
     std::string text;
+    HWND window;
 };
 // The button to press in a box (its WM_COMMAND id), or 0 to leave it open.
 using BoxAnswer = std::function<int(const ChildBox&)>;
@@ -125,7 +126,7 @@ struct ProgramRun {
                 if (std::find(handled.begin(), handled.end(), window) != handled.end())
                     continue;
                 HWND body = GetDlgItem(window, 0xFFFF);
-                boxes.push_back({WindowText(window), body ? WindowText(body) : ""});
+                boxes.push_back({WindowText(window), body ? WindowText(body) : "", window});
                 handled.push_back(window);
                 if (const int button = answer(boxes.back()))
                     PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
@@ -416,6 +417,46 @@ TEST_F(ProgramTest, LeavingDuringASilentJobStopsItAndSaves)
         EXPECT_EQ(0, memcmp(&shown, rect.bytes.data(), sizeof shown));
         EXPECT_EQ(1u, StoredWord("Profiles\\Silent", "NumFingers"));
     }
+}
+
+// The samples supplied load through the File menu; entries typed with a
+// description they already have, in any letter case, are all still there after
+// the program has saved them and started again.
+TEST_F(ProgramTest, LoadedSamplesAndTypedTwinsSurviveARestart)
+{
+    RunFolder folder;
+    ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS));
+    ASSERT_TRUE(PutText("", "Finger Entries Path", folder.File("Samples.oen")));
+    const char* typed[] = {"Weather in Oslo", "WEATHER IN OSLO", "weather in oslo"};
+    size_t next = 0;
+    auto answer = [&](const ChildBox& box) {
+        if (box.caption != "New Finger Entry")
+            return IDOK;
+        SetDlgItemTextA(box.window, IDC_ENTRY_ADDRESS, "oslo@127.0.1.9");
+        SetDlgItemTextA(box.window, IDC_ENTRY_DESCRIPTION, typed[next++]);
+        return IDC_ENTRY_OK;
+    };
+    {
+        ProgramRun run(folder, "");
+        HWND window = run.WaitForMainWindow();
+        ASSERT_NE(nullptr, window);
+        // One command at a time: a command posted meanwhile would run inside the open dialog's loop.
+        PostMessageA(window, WM_COMMAND, IDM_LOAD_ENTRIES, 0);
+        ASSERT_TRUE(run.WaitAnswering(answer, [&] { return run.boxes.size() == 2 && run.handled.empty(); }));
+        for (size_t i = 0; i < std::size(typed); ++i) {
+            PostMessageA(window, WM_COMMAND, IDM_NEW_ENTRY, 0);
+            ASSERT_TRUE(run.WaitAnswering(answer, [&] { return next == i + 1 && run.handled.empty(); }));
+        }
+        PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+        EXPECT_EQ(0u, run.RunToEnd(answer));
+        EXPECT_EQ("[Load Finger Entries: ] [Load Finger Entries: 8 entries have been loaded.] "
+                  "[New Finger Entry: ] [New Finger Entry: ] [New Finger Entry: ] ",
+                  run.BoxList());
+    }
+    EXPECT_EQ(11u, SubkeyNames(PROFILES_KEY_PATH).size());
+    ProgramRun again(folder, "exitwhenidle");
+    EXPECT_EQ(0u, again.RunToEnd());
+    EXPECT_EQ(11u, SubkeyNames(PROFILES_KEY_PATH).size());
 }
 
 }

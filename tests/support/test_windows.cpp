@@ -37,8 +37,16 @@ static BOOL CALLBACK AnswerIfBox(HWND window, LPARAM)
     if (std::find(answerer.handled.begin(), answerer.handled.end(), window) != answerer.handled.end())
         return TRUE;
     answerer.handled.push_back(window);
-    const int id = answerer.caption.empty() || answerer.caption == box.caption ? answerer.buttonId : IDCANCEL;
+    int id = answerer.caption.empty() || answerer.caption == box.caption ? answerer.buttonId : IDCANCEL;
+    if (!GetDlgItem(window, id)) {
+        // OK and Yes accept, Cancel and No decline, whichever the box has.
+        static const int choices[2][2] = {{IDOK, IDYES}, {IDCANCEL, IDNO}};
+        const int* choice = choices[id == IDCANCEL || id == IDNO];
+        id = GetDlgItem(window, choice[0]) ? choice[0] : GetDlgItem(window, choice[1]) ? choice[1] : IDCANCEL;
+    }
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+    if (id == IDCANCEL)
+        PostMessageA(window, WM_CLOSE, 0, 0);
     answerer.boxes.push_back(std::move(box));
     return TRUE;
 }

@@ -21,8 +21,11 @@ struct AnsweredBox {  // what the answerer saw of one box or dialog when it was 
 
 // Answers every box or dialog of this process, on any of its threads, whose caption equals caption
 // (any caption when empty), while the calling thread runs a message loop (a box's own modal loop
-// counts): it records the box and posts WM_COMMAND with buttonId. A box with another caption is
-// recorded too and closed with IDCANCEL, so a test never hangs on it. Replaces an earlier answerer.
+// counts): it records the box and posts WM_COMMAND with buttonId; a box without that button gets
+// its OK or Yes for an accepting buttonId, its Cancel or No for IDCANCEL and IDNO (so one answer
+// serves a question, a file dialog and the closing message). A box with
+// another caption is recorded too and cancelled, with IDCANCEL and WM_CLOSE (dialogs that ignore
+// Escape close), so a test never hangs on it. Replaces an earlier answerer.
 void AnswerBoxes(const char* caption, int buttonId);
 
 // Stops answering; what was recorded stays until the next AnswerBoxes.
