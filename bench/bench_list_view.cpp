@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "entries/settings.h"
+#include "ui/entry_commands.h"
 #include "ui/entry_list_view.h"
 
 namespace {
@@ -87,13 +88,12 @@ void ListViewFigures(HWND window)
         SendMessageA(list, WM_SETREDRAW, TRUE, 0);
         printf("adding %d rows one at a time, repaint held: %.0f ms\n", static_cast<int>(entries.size()),
                (Seconds() - start) * 1000.0);
-        RowCursor row = {};
-        row.mask = LVIF_IMAGE | LVIF_PARAM;
-        row.iItem = rows / 2;
-        SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&row));
+        FingerEntry* middle = entries[entries.size() / 2];
+        entries.erase(entries.begin() + static_cast<ptrdiff_t>(entries.size() / 2));
+        FingerEntry* refused = nullptr;
         start = Seconds();
-        RemoveEntryRow(&row);
-        printf("removing the middle row of %d: %.1f ms\n", rows, (Seconds() - start) * 1000.0);
+        DeleteEntries({middle}, &refused);
+        printf("deleting the middle entry of %d: %.1f ms\n", rows, (Seconds() - start) * 1000.0);
         start = Seconds();
         ClearEntryListView();
         printf("emptying the list of %d rows: %.1f ms\n", rows - 1, (Seconds() - start) * 1000.0);

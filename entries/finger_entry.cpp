@@ -33,13 +33,34 @@ void FetchDefaultEntryFont()
     GetObjectA(GetStockObject(SYSTEM_FONT), sizeof DefaultEntryFont, &DefaultEntryFont);
 }
 
+namespace {
+
+// The thread that holds the list and how often it has taken it. Taking the
+// mutex is a call into the system each time; a thread that already holds it
+// (a batch that adds or frees thousands of entries holds it throughout) only
+// counts. Only the holder ever stores its own id here, so another thread never
+// mistakes itself for the holder.
+volatile DWORD lockHolder;
+int lockDepth;
+
+}
+
 void LockEntryList()
 {
+    if (lockHolder == GetCurrentThreadId()) {
+        ++lockDepth;
+        return;
+    }
     WaitForMutex(EntryListMutex);
+    lockHolder = GetCurrentThreadId();
+    lockDepth = 1;
 }
 
 void UnlockEntryList()
 {
+    if (--lockDepth > 0)
+        return;
+    lockHolder = 0;
     ReleaseMutexIfAny(EntryListMutex);
 }
 
@@ -57,9 +78,12 @@ void SetEntryDefaults(FingerEntry& entry)
 namespace {
 
 // Monitor names are "%08d.htm"; returns the number of such a name, or -1.
+// The extension is compared by hand: the system's compare, which knows every
+// language, is far slower and these names are plain ASCII.
 long MonitorNameNumber(const char* name)
 {
-    if (strlen(name) != 12 || lstrcmpiA(name + 8, ".htm") != 0)
+    if (strlen(name) != 12 || name[8] != '.' || (name[9] | 0x20) != 'h' || (name[10] | 0x20) != 't' ||
+        (name[11] | 0x20) != 'm')
         return -1;
     long number = 0;
     for (int i = 0; i < 8; ++i) {
@@ -72,22 +96,30 @@ long MonitorNameNumber(const char* name)
 
 }
 
-// The smallest k whose "%08d.htm" no listed entry uses. One walk marks the
-// numbers in use below count + 1 (the answer can be no larger), so the cost
-// stays linear however many names are taken.
 void AssignMonitorFileName(FingerEntry& entry)
 {
+    AssignMonitorFileNames(&entry, 1);
+}
+
+// One walk marks the numbers in use below the list's count plus the records'
+// (no answer can be larger), so the cost stays linear however many names are
+// taken and however many records are named.
+void AssignMonitorFileNames(FingerEntry* records, size_t count)
+{
     LockEntryList();
-    std::vector<char> used(EntryList.count + 1, 0);
+    std::vector<char> used(EntryList.count + count, 0);
     for (const FingerEntry* e = EntryList.head; e; e = e->next) {
         long number = MonitorNameNumber(e->monitorFile);
         if (number >= 0 && static_cast<size_t>(number) < used.size())
             used[number] = 1;
     }
-    uint32_t k = 0;
-    while (used[k])
-        ++k;
-    snprintf(entry.monitorFile, sizeof entry.monitorFile, "%08u.htm", k);
+    size_t k = 0;
+    for (size_t i = 0; i < count; ++i) {
+        while (used[k])
+            ++k;
+        used[k] = 1;
+        snprintf(records[i].monitorFile, sizeof records[i].monitorFile, "%08u.htm", static_cast<unsigned>(k));
+    }
     UnlockEntryList();
 }
 

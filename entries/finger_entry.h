@@ -53,6 +53,9 @@ void FetchDefaultEntryFont();
 void SetEntryDefaults(FingerEntry& entry);
 FingerEntry* AllocateFingerEntry(const FingerEntry& prototype);
 void AssignMonitorFileName(FingerEntry& entry);
+// Names the records in order as AssignMonitorFileName would if each were
+// listed before the next is named.
+void AssignMonitorFileNames(FingerEntry* records, size_t count);
 void FreeFingerEntry(FingerEntry* entry);
 void LockEntryList();
 void UnlockEntryList();

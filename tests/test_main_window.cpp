@@ -255,9 +255,8 @@ TEST_F(MainWindowTest, RowsKeepTheirImagesThroughFillingSortingAndRemoval)
         AddTestEntry(description, "x@h");
     AddTestEntry("Quick", "quick@h", FE_TEMPORARY);
     FillEntryListView();
-    RowCursor row;
-    ASSERT_TRUE(FirstRow(&row) == 0 && NextRow(&row) == 1 && NextRow(&row) == 2);
-    ASSERT_EQ(RemoveEntryRow(&row), 0);
+    FingerEntry* refused = nullptr;
+    ASSERT_EQ(DeleteEntries({EntryList.head}, &refused), 1);
     DumpEntryListView();
     EXPECT_EQ(PaneText(), "2 List View Entries\n\n"
                           "List View Item #00. Image #01. Finger Entry: Cherry\n"

@@ -180,8 +180,8 @@ bool DiscardReplaced(const std::vector<FingerEntry*>& replaced)
 uint32_t AddLoadedEntries(std::vector<FingerEntry>& loaded, const char* title)
 {
     uint32_t added = 0;
+    AssignMonitorFileNames(loaded.data(), loaded.size());
     for (FingerEntry& prototype : loaded) {
-        AssignMonitorFileName(prototype);
         FingerEntry* entry = AllocateFingerEntry(prototype);
         if (!entry) {
             ShowMessageBox("There is no more room to add the finger entries from the file.\nOmbrelane will ignore "
@@ -302,6 +302,8 @@ void LoadEntriesFile(HWND owner, bool merge)
     const std::vector<FingerEntry*> replaced = ReplacedEntries(merge, descriptions);
     SendMessageA(EntryListView, WM_SETREDRAW, FALSE, 0);
     ClearEntryListView();
+    // One hold of the list for the whole exchange, rather than one for every entry that goes or comes.
+    LockEntryList();
     const bool goOn = DiscardReplaced(replaced);
     // Every record counts, also one that a later record of its description
     // replaced, unless memory ran out before the last.
@@ -310,6 +312,7 @@ void LoadEntriesFile(HWND owner, bool merge)
         if (added < loaded.size())
             count = added;
     }
+    UnlockEntryList();
     FillEntryListView();
     ArrangeEntryListView();
     if (!goOn)

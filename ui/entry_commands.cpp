@@ -70,9 +70,11 @@ FingerEntry* AddNewEntry(const FingerEntry& prototype)
     return entry;
 }
 
+// Only the main thread queues jobs, so with none queued now none can name the
+// entry, and the queue need not be searched.
 int DiscardEntry(FingerEntry* entry)
 {
-    if (ReleaseEntryJobs(entry) != 0)
+    if (GetJobCount() != 0 && ReleaseEntryJobs(entry) != 0)
         return 1;
     CloseChangeNotification(entry);
     char path[MAX_PATH];
@@ -94,6 +96,7 @@ int DeleteEntries(const std::vector<FingerEntry*>& entries, FingerEntry** refuse
     SendMessageA(EntryListView, WM_SETREDRAW, FALSE, 0);
     ClearEntryListView();
     int deleted = 0;
+    LockEntryList();
     for (FingerEntry* entry : entries) {
         if (DiscardEntry(entry) != 0) {
             *refused = entry;
@@ -101,6 +104,7 @@ int DeleteEntries(const std::vector<FingerEntry*>& entries, FingerEntry** refuse
         }
         ++deleted;
     }
+    UnlockEntryList();
     FillEntryListView();
     return deleted;
 }

@@ -463,25 +463,6 @@ int InsertEntryRow(FingerEntry* entry)
     return 0;
 }
 
-int RemoveEntryRow(const RowCursor* row)
-{
-    HWND list = List();
-    const int count = RowCount();
-    for (int i = 0; i < count; ++i) {
-        LVITEMA item = {};
-        item.mask = LVIF_IMAGE;
-        item.iItem = i;
-        if (!SendMessageA(list, LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) || item.iImage <= row->iImage)
-            continue;
-        item.iImage--;
-        SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    }
-    SendMessageA(list, LVM_DELETEITEM, row->iItem, 0);
-    for (int which : IMAGE_LISTS)
-        ImageList_Remove(ImageList(which), row->iImage);
-    return 0;
-}
-
 int SetEntryRowIcon(FingerEntry* entry, const RowCursor* row, bool append)
 {
     PutEntryIcon(entry, append ? -1 : row->iImage);

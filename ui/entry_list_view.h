@@ -17,7 +17,6 @@ void SaveColumnWidths();
 void ClearEntryListView();
 void FillEntryListView();
 int InsertEntryRow(FingerEntry* entry);
-int RemoveEntryRow(const RowCursor* row);
 int SetEntryRowIcon(FingerEntry* entry, const RowCursor* row, bool append);
 int Redraw_FingerEntry(FingerEntry* entry);
 void RedrawRow(int row);
