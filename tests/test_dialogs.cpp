@@ -19,6 +19,7 @@
 #include "shell/shell_handles.h"
 #include "support/program_fixture.h"
 #include "support/test_windows.h"
+#include "ui/entry_commands.h"
 #include "ui/entry_dialog.h"
 #include "ui/entry_list_view.h"
 #include "ui/group_dialog.h"
@@ -242,6 +243,26 @@ TEST_F(DialogTest, SeveralEntriesShareTheBoxesOnlyAMixedGroupStaysMixedAndGroups
         EXPECT_EQ(std::vector<uint32_t>({entries[0]->flags, entries[1]->flags, entries[2]->flags}), flags) << clicks;
         EXPECT_STREQ(Settings.groupNames[3], name);
     }
+}
+
+// Properties edits the first selected entry only, and keeps what a finger
+// that ended while the dialog was open changed.
+TEST_F(DialogTest, PropertiesEditsTheFirstSelectedEntryAndKeepsItsRunTimeFields)
+{
+    FingerEntry* entries[] = {AddTestEntry("A", "a@h"), AddTestEntry("B", "b@h")};
+    for (FingerEntry* entry : entries)
+        InsertEntryRow(entry);
+    SelectAllRows();
+    handled.clear();
+    steps = {[&](HWND dialog) {
+        EXPECT_EQ(WindowText(dialog), "Properties for \"A\"");
+        entries[0]->fingerCount = 7;
+        SetDlgItemTextA(dialog, IDC_ENTRY_DESCRIPTION, "Renamed");
+        Click(dialog, {IDC_ENTRY_OK});
+    }};
+    EditEntryProperties(ShellHandles.mainWindow);
+    EXPECT_EQ(std::string(entries[0]->description) + entries[1]->description, "RenamedB");
+    EXPECT_EQ(entries[0]->fingerCount, 7u);
 }
 
 }
