@@ -92,6 +92,41 @@
 #define IDC_NOTIFY_TEXT           1083
 #define IDC_NOTIFY_OK             1084
 
+// Options dialog
+#define IDD_OPTIONS               109
+#define IDC_OPT_START_WITH_WINDOWS 1028
+#define IDC_OPT_START_MINIMISED   1029
+#define IDC_OPT_HIDE_WHEN_MINIMISED 1030
+#define IDC_OPT_CANCEL            1031
+#define IDC_OPT_OK                1032
+#define IDC_OPT_AUTO_HTML         1033
+#define IDC_OPT_REMEMBER_POSITION 1034
+#define IDC_OPT_LOGGING           1078
+#define IDC_OPT_LOG_BROWSE        1079
+#define IDC_OPT_LOG_FILE          1080
+#define IDC_OPT_CLEAR_LOG         1082
+#define IDC_OPT_ADVANCED          1086
+#define IDC_OPT_DISPLAY_SPLIT     1102
+
+// Advanced options dialog; the network time limit's numbers are clear of
+// every other control number of the program
+#define IDD_ADVANCED_OPTIONS      123
+#define IDC_ADV_SIMULATE_NETWORK  1033
+#define IDC_ADV_OK                1087
+#define IDC_ADV_BUFFER_SIZE       1090
+#define IDC_ADV_BUFFER_LABEL      1092
+#define IDC_ADV_BUFFER_UNIT       1093
+#define IDC_ADV_WHOIS_LABEL       1094
+#define IDC_ADV_CANCEL            1096
+#define IDC_ADV_BROWSER_BROWSE    1097
+#define IDC_ADV_WHOIS_SERVER      1107
+#define IDC_ADV_DEFAULT_BROWSER   1113
+#define IDC_ADV_USER_BROWSER      1114
+#define IDC_ADV_BROWSER_PATH      1115
+#define IDC_ADV_NETWORK_TIMEOUT   1120
+#define IDC_ADV_TIMEOUT_LABEL     1121
+#define IDC_ADV_TIMEOUT_UNIT      1122
+
 // Commands: the lowest and highest number the main window handles
 #define IDM_FIRST_COMMAND         40003
 #define IDM_LAST_COMMAND          40125
