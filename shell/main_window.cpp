@@ -20,6 +20,7 @@
 #include "ui/entries_file_commands.h"
 #include "ui/entry_commands.h"
 #include "ui/entry_list_view.h"
+#include "ui/options_dialog.h"
 
 int StatusBarHeight;
 UINT TaskbarCreatedMessage;
@@ -177,6 +178,15 @@ void SelectAllWhenListFocused(HWND)
         SelectAllRows();
 }
 
+// The split between list and pane changes only on the dialog's OK.
+void ShowOptions(HWND window)
+{
+    bool splitChanged = false;
+    OptionsDialog(window, splitChanged);
+    if (splitChanged)
+        LayoutMainWindow(window);
+}
+
 void ShowWinsockInformation(HWND window)
 {
     DialogBoxParamA(ShellHandles.instance, MAKEINTRESOURCEA(IDD_WINSOCK_INFO), window, WinsockInfoDialog, 0);
@@ -224,6 +234,8 @@ const Command CommandTable[] = {
     {IDM_KILL_JOBS, [](HWND) { KillAllJobs(); }},
     {IDM_TRAY_KILL_JOBS, [](HWND) { KillAllJobs(); }},
     {IDM_WINSOCK_INFO, ShowWinsockInformation},
+    {IDM_OPTIONS, ShowOptions},
+    {IDM_TRAY_OPTIONS, ShowOptions},
     {IDM_VIEW_LAST_OUTPUT, ViewLastOutput},
     {IDM_CTX_VIEW_LAST_OUTPUT, ViewLastOutput},
     {IDM_JUMP_TO_LAST_OUTPUT, [](HWND) { JumpToLastOutput(); }},
