@@ -7,6 +7,7 @@
 #include "entries/message_box.h"
 #include "entries/settings.h"
 #include "entries/waits.h"
+#include "output/find_output.h"
 #include "resources/resource.h"
 
 HWND OutputWindow;
@@ -295,6 +296,7 @@ HWND CreateOutputWindow(HWND mainWindow)
     }
     OutputWindow = pane;
     FillSaveDialog(mainWindow);
+    ResetFindState();
     previousPaneProcedure = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(pane, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(OutputPaneProcedure)));
     return pane;

@@ -126,6 +126,18 @@
 #define IDC_ADV_NETWORK_TIMEOUT   1120
 #define IDC_ADV_TIMEOUT_LABEL     1121
 #define IDC_ADV_TIMEOUT_UNIT      1122
+// Find in Output dialog
+#define IDD_FIND_OUTPUT           117
+#define IDC_FIND_OK               1053
+#define IDC_FIND_CANCEL           1054
+#define IDC_FIND_TEXT             1055
+#define IDC_FIND_GROUP            1056
+#define IDC_FIND_MATCH_CASE       1099
+#define IDC_FIND_WHOLE_WORD       1100
+
+// Printing: the window with the Cancel button shown while a job runs
+#define IDD_PRINT_CANCEL          130
+#define IDC_PRINT_CANCEL          2
 
 // Commands: the lowest and highest number the main window handles
 #define IDM_FIRST_COMMAND         40003

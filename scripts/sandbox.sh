@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs a command in a private network and mount namespace with its own loopback
-# hosts (127.0.0.1 to 127.0.0.9), X display and Wine prefix:
+# hosts (127.0.0.1 to 127.0.0.9), X display, Wine prefix and print server (a
+# default printer "PDF" that prints into $OMBRELANE_PDF_DIR):
 #   scripts/sandbox.sh COMMAND [ARGS...]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/print_server.sh"
 
 if [ "${OMBRELANE_IN_SANDBOX:-}" != 1 ]; then
     make_wine_template
@@ -28,6 +30,11 @@ dns_pid=$!
 socat TCP-LISTEN:79,bind=127.0.0.9,reuseaddr,fork EXEC:/usr/sbin/in.fingerd >/dev/null 2>&1 &
 fingerd_pid=$!
 
+# Wine reads the printers when a program starts: the server comes first.
+print_run=$OMBRELANE_BUILD/print-run-$$
+rm -rf "$print_run"
+start_print_server "$print_run" || echo "sandbox: no print server, printing tests will fail" >&2
+
 export WINEPREFIX=$OMBRELANE_BUILD/wine-run-$$
 rm -rf "$WINEPREFIX"
 cp -a "$WINE_TEMPLATE" "$WINEPREFIX"
@@ -47,7 +54,8 @@ wine cmd /c exit </dev/null >/dev/null 2>&1
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
     kill "$xvfb_pid" "$dns_pid" "$fingerd_pid" >/dev/null 2>&1 || true
-    rm -rf "$WINEPREFIX"
+    stop_print_server
+    rm -rf "$WINEPREFIX" "$print_run"
 }
 trap cleanup EXIT
 set +e

@@ -17,6 +17,7 @@
 #include "output/change_notification.h"
 #include "output/html_output.h"
 #include "output/monitor_migration.h"
+#include "output/print_output.h"
 #include "resources/resource.h"
 #include "shell/command_line.h"
 #include "shell/job_reports.h"
@@ -229,6 +230,7 @@ int StartUp(HINSTANCE instance, const char* commandLine, int showCommand)
     if (StartWinsock() != 0)
         return 1;
     ShellHandles.accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_ACCELERATORS));
+    InitPrintSetup(ShellHandles.mainWindow);
     if (StartTaskThread() != 0)
         return 1;
     if (ParseCommandLine(commandLine) != 0)
@@ -277,6 +279,7 @@ void Shutdown()
         DestroyMenu(ShellHandles.trayMenu);
     ShellHandles.trayMenu = nullptr;
     StopWinsock();
+    FreePrintSetup();
     TrayRemove();
     RegistryErrors saveErrors;
     SaveSettings(saveErrors);
