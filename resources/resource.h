@@ -126,6 +126,7 @@
 #define IDC_ADV_NETWORK_TIMEOUT   1120
 #define IDC_ADV_TIMEOUT_LABEL     1121
 #define IDC_ADV_TIMEOUT_UNIT      1122
+
 // Find in Output dialog
 #define IDD_FIND_OUTPUT           117
 #define IDC_FIND_OK               1053

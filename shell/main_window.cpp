@@ -9,9 +9,11 @@
 #include "jobs/job_queue.h"
 #include "jobs/scheduling.h"
 #include "jobs/winsock.h"
+#include "output/find_output.h"
 #include "output/html_output.h"
 #include "output/log_file.h"
 #include "output/output_window.h"
+#include "output/print_output.h"
 #include "resources/resource.h"
 #include "shell/shell_handles.h"
 #include "shell/status_bar.h"
@@ -244,6 +246,9 @@ const Command CommandTable[] = {
     {IDM_OUTPUT_COPY, [](HWND) { CopyOutput(); }},
     {IDM_OUTPUT_SAVE, [](HWND) { SaveOutput(); }},
     {IDM_OUTPUT_CLEAR, [](HWND) { ClearOutput(); }},
+    {IDM_OUTPUT_FIND, FindInOutput},
+    {IDM_OUTPUT_FIND_AGAIN, FindAgain},
+    {IDM_OUTPUT_PRINT, PrintOutput},
     {IDM_DUMP_LIST_VIEW, [](HWND) { DumpEntryListView(); }},
 };
 
