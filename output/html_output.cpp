@@ -71,6 +71,14 @@ int FindAssociatedProgram(const char* file, const char* directory, char* result)
     return 1;
 }
 
+INT_PTR OpenWithProgram(HWND owner, const char* program, const char* document)
+{
+    char parameters[PATH_SIZE + 34];
+    snprintf(parameters, sizeof parameters, "\"%s\"", document);
+    ComScope com;
+    return reinterpret_cast<INT_PTR>(ShellExecuteA(owner, nullptr, program, parameters, "", SW_SHOWNORMAL));
+}
+
 int ViewHtmlOutput(const FingerEntry* entry)
 {
     if (!HasMonitorFile(entry))
@@ -84,15 +92,7 @@ int ViewHtmlOutput(const FingerEntry* entry)
     } else if (FindAssociatedProgram(path, "", program) != 0) {
         return 1;
     }
-    // The path goes quoted: the program folder may contain blanks.
-    char parameters[PATH_SIZE + 2];
-    snprintf(parameters, sizeof parameters, "\"%s\"", path);
-    INT_PTR result;
-    {
-        ComScope com;
-        result = reinterpret_cast<INT_PTR>(
-            ShellExecuteA(MessageOwner(), nullptr, program, parameters, "", SW_SHOWNORMAL));
-    }
+    const INT_PTR result = OpenWithProgram(MessageOwner(), program, path);
     if (result > 32)
         return 0;
     char text[PATH_SIZE + 64];

@@ -19,6 +19,11 @@ int ViewHtmlOutput(const FingerEntry* entry);
 // found, 1 after reporting that none was found.
 int FindAssociatedProgram(const char* file, const char* directory, char* result);
 
+// Starts program with the document as its one argument, quoted whole: the
+// program folder may hold blanks. Returns ShellExecuteA's result, above 32
+// when the program was started. Safe on the task thread.
+INT_PTR OpenWithProgram(HWND owner, const char* program, const char* document);
+
 // Appends a file to the output pane: with an entry as plain text in its
 // format (or in the browser when it is HTML for that entry), without one as
 // rich text. Returns 0 when shown, 1 when the file could not be read.

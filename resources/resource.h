@@ -224,3 +224,22 @@
 #define IDM_TRAY_FINGER_GROUP1    40117
 #define IDM_TRAY_FINGER_GROUP3    40119
 #define IDM_TRAY_FINGER_STATUS    40120
+
+// Quick finger and quick whois dialogs, the about box
+#define IDD_ABOUT                 107
+#define IDD_QUICK_FINGER          111
+#define IDD_QUICK_WHOIS           131
+#define IDC_ABOUT_TEXT            1016
+#define IDC_QUICK_ADDRESS         1034
+#define IDC_QUICK_CANCEL          1036
+#define IDC_QUICK_OK              1037
+#define IDC_ABOUT_OK              1095
+#define IDC_ABOUT_WEB_PAGE        1096
+#define IDC_ABOUT_EMAIL           1097
+#define IDC_QUICK_LOG             1098
+#define IDC_QUICK_LONG_OUTPUT     1106
+
+// The version as text, from the one number the build passes in (OMBRELANE_VERSION).
+#define OMBRELANE_QUOTED(x)       #x
+#define OMBRELANE_TEXT_OF(x)      OMBRELANE_QUOTED(x)
+#define OMBRELANE_VERSION_TEXT    OMBRELANE_TEXT_OF(OMBRELANE_VERSION)
