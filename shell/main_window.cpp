@@ -22,7 +22,9 @@
 #include "ui/entries_file_commands.h"
 #include "ui/entry_commands.h"
 #include "ui/entry_list_view.h"
+#include "ui/help_commands.h"
 #include "ui/options_dialog.h"
+#include "ui/quick_dialogs.h"
 
 int StatusBarHeight;
 UINT TaskbarCreatedMessage;
@@ -237,6 +239,13 @@ const Command CommandTable[] = {
     {IDM_TRAY_KILL_JOBS, [](HWND) { KillAllJobs(); }},
     {IDM_WINSOCK_INFO, ShowWinsockInformation},
     {IDM_OPTIONS, ShowOptions},
+    {IDM_QUICK_FINGER, QuickFinger},
+    {IDM_TRAY_QUICK_FINGER, QuickFinger},
+    {IDM_WHOIS, QuickWhois},
+    {IDM_TRAY_QUICK_WHOIS, QuickWhois},
+    {IDM_ABOUT, ShowAboutBox},
+    {IDM_HELP, OpenHelpDocument},
+    {IDM_WHATS_NEW, OpenWhatsNew},
     {IDM_TRAY_OPTIONS, ShowOptions},
     {IDM_VIEW_LAST_OUTPUT, ViewLastOutput},
     {IDM_CTX_VIEW_LAST_OUTPUT, ViewLastOutput},
