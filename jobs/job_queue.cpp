@@ -1,6 +1,7 @@
 #include "jobs/job_queue.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "entries/waits.h"
 #include "jobs/job_events.h"
@@ -209,9 +210,15 @@ int PurgeJobs()
 {
     if (!(JobQueue.jobState & JS_CANCEL))
         return 0;
+    // A quick finger's entry lives only for its job: one that will never run
+    // takes its entry with it. The entries go once the job list is let go, as
+    // the entry list may not be taken while it is held.
+    std::vector<FingerEntry*> temporary;
     LockJobList();
     for (Job* job = JobQueue.jobHead; job;) {
         Job* next = job->nextJob;
+        if (job->entry->flags & FE_TEMPORARY)
+            temporary.push_back(job->entry);
         HeapFree(GetProcessHeap(), 0, job);
         job = next;
     }
@@ -220,6 +227,8 @@ int PurgeJobs()
     JobQueue.jobCount = 0;
     SetJobState(~static_cast<uint32_t>(JS_KILLING), 0);
     UnlockJobList();
+    for (FingerEntry* entry : temporary)
+        FreeFingerEntry(entry);
     ReportStatusDirty();
     return 1;
 }

@@ -139,10 +139,12 @@ TEST_F(JobsTest, RefusalsWhileLoadingOrClosingAndShutdownPurgesTheQueue)
     SetJobState(~static_cast<uint32_t>(JS_LOADING), 0);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(FingerEntryNow(a), 0);
+    EXPECT_EQ(FingerEntryNow(AddTestEntry("", "quick@one", FE_TEMPORARY)), 0);
     EXPECT_EQ(RequestShutdown(), 0);
     EXPECT_EQ(FingerEntryNow(a), 1);
     ASSERT_TRUE(PumpUntil([] { return (GetJobState() & JS_THREAD_ENDED) != 0; }, 2000)) << "the thread never ended";
     EXPECT_EQ(GetJobCount(), 0u);
+    EXPECT_EQ(EntryList.count, 1u) << "the purged quick finger took its entry";
     EXPECT_EQ(a->fingerCount, 0u);
     const uint32_t closing = GetJobState();
     KillAllJobs();
