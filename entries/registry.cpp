@@ -1,5 +1,6 @@
 #include "entries/registry.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,10 +10,12 @@
 
 #include "entries/finger_entry.h"
 #include "entries/settings.h"
+#include "entries/stored_values.h"
 
-// Numbers, the rectangle and the font are stored as their little-endian
-// memory image, which on this processor is the record's own memory.
-static_assert(sizeof(uint32_t) == 4 && sizeof(RECT) == 16 && sizeof(LOGFONTA) == 60, "stored value sizes");
+// A stored font is the little-endian memory image of the record, which on
+// this processor is the record's own memory.
+static_assert(sizeof(LOGFONTA) == STORED_FONT_SIZE && offsetof(LOGFONTA, lfFaceName) == FONT_FACE_OFFSET,
+              "stored font layout");
 
 namespace {
 
@@ -84,51 +87,31 @@ LONG SubkeyName(HKEY key, DWORD index, char name[KEY_NAME_SIZE])
     return result;
 }
 
-// Reads a value into a buffer of `size` bytes without looking at its type.
-// Returns the number of bytes read, or -1 when the value is missing or
-// larger than the buffer.
-long ReadRaw(HKEY key, const char* name, void* buffer, DWORD size)
+// Reads a value into a buffer of `size` bytes, the most its field allows,
+// without looking at its type.
+StoredValue ReadValue(HKEY key, const char* name, unsigned char* buffer, DWORD size)
 {
     DWORD length = size;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, static_cast<BYTE*>(buffer), &length) != ERROR_SUCCESS)
-        return -1;
-    return static_cast<long>(length);
-}
-
-// A number, the rectangle or the font: taken only when the value has exactly
-// the field's size, so a short value never leaves half a number behind.
-bool ReadFixed(HKEY key, const char* name, void* field, DWORD size)
-{
-    unsigned char scratch[sizeof(LOGFONTA)];
-    if (size > sizeof scratch || ReadRaw(key, name, scratch, size) != static_cast<long>(size))
-        return false;
-    memcpy(field, scratch, size);
-    return true;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, buffer, &length) != ERROR_SUCCESS)
+        return {nullptr, 0};
+    return {buffer, length};
 }
 
 template <typename Word>
-bool ReadWord(HKEY key, const char* name, Word& field)
+void ReadWord(HKEY key, const char* name, Word& field)
 {
-    static_assert(sizeof(Word) == 4, "stored numbers are 4 bytes");
-    return ReadFixed(key, name, &field, sizeof field);
+    static_assert(sizeof(Word) == STORED_WORD_SIZE, "stored numbers are 4 bytes");
+    unsigned char buffer[STORED_WORD_SIZE];
+    uint32_t word = 0;
+    if (DecodeWord(ReadValue(key, name, buffer, sizeof buffer), word))
+        field = static_cast<Word>(word);
 }
 
-// A text: taken when it fits the field together with its terminating NUL,
-// whether or not the stored bytes end with one.
-bool ReadText(HKEY key, const char* name, char* field, DWORD size)
+void ReadText(HKEY key, const char* name, char* field, DWORD size)
 {
-    char scratch[PATH_SIZE];
-    if (size > sizeof scratch)
-        return false;
-    long length = ReadRaw(key, name, scratch, size);
-    if (length < 0)
-        return false;
-    size_t used = strnlen(scratch, static_cast<size_t>(length));
-    if (used >= size)
-        return false;
-    memcpy(field, scratch, used);
-    field[used] = '\0';
-    return true;
+    unsigned char buffer[PATH_SIZE];
+    if (size <= sizeof buffer)
+        DecodeText(ReadValue(key, name, buffer, size), field, size);
 }
 
 LONG WriteBinary(HKEY key, const char* name, const void* data, DWORD size)
@@ -202,29 +185,32 @@ void ReadStartupFolder()
 const char* const GroupValueNames[3] = {"Batch1Name", "Batch2Name", "Batch3Name"};
 const char* const ColumnValueNames[LIST_COLUMNS] = {"Col1cx", "Col2cx", "Col3cx", "Col4cx", "Col5cx"};
 constexpr int FIRST_NAMED_GROUP = 2;
-// The list view styles: large icons 0, details 1, small icons 2, list 3.
-constexpr uint32_t LIST_STYLE_DETAILS = 1;
-constexpr uint32_t LIST_STYLE_LAST = 3;
 
-// "NumButtons" has been read and capped. The layout is taken when "Toolbar"
-// fits the field and holds whole ids; it gives at most toolbarCount of them,
-// and toolbarCount becomes the number it really gave. A layout that cannot
-// be read leaves the default layout rather than a row of empty buttons.
+void ReadRect(HKEY key, const char* name, RECT& field)
+{
+    unsigned char buffer[STORED_RECT_SIZE];
+    int32_t rect[4];
+    if (DecodeRect(ReadValue(key, name, buffer, sizeof buffer), rect))
+        field = {rect[0], rect[1], rect[2], rect[3]};
+}
+
+// "NumButtons" has been read into toolbarCount.
 void ReadToolbar(HKEY key)
 {
-    if (Settings.toolbarCount <= 0)
-        return;
-    int32_t ids[TOOLBAR_MAX];
-    long length = ReadRaw(key, "Toolbar", ids, sizeof ids);
-    if (length < 0 || length % sizeof(int32_t) != 0) {
-        Settings.toolbarCount = -1;
-        return;
-    }
-    int32_t count = static_cast<int32_t>(length / sizeof(int32_t));
-    if (count > Settings.toolbarCount)
-        count = Settings.toolbarCount;
-    memcpy(Settings.SavedToolbarLayout, ids, static_cast<size_t>(count) * sizeof(int32_t));
-    Settings.toolbarCount = count;
+    unsigned char buffer[STORED_TOOLBAR_SIZE];
+    Settings.toolbarCount = DecodeToolbar(Settings.toolbarCount, ReadValue(key, "Toolbar", buffer, sizeof buffer),
+                                          Settings.SavedToolbarLayout);
+}
+
+// A font without a face name gives the default entry font.
+void ReadFont(HKEY key, const char* name, LOGFONTA& field)
+{
+    unsigned char buffer[STORED_FONT_SIZE];
+    unsigned char font[STORED_FONT_SIZE];
+    if (DecodeFont(ReadValue(key, name, buffer, sizeof buffer), font))
+        memcpy(&field, font, sizeof field);
+    else
+        field = DefaultEntryFont;
 }
 
 void ReadProgramKey()
@@ -235,11 +221,9 @@ void ReadProgramKey()
     HKEY k = key.handle;
     ReadWord(k, "Options", Settings.options);
     ReadWord(k, "MaxAllocSize", Settings.maxAllocSize);
-    if (Settings.maxAllocSize >= MIN_ALLOC_SIZE && Settings.maxAllocSize <= MAX_ALLOC_SIZE)
-        Settings.maxAllocSizeSaved = Settings.maxAllocSize;
-    else
-        Settings.maxAllocSize = DEFAULT_ALLOC_SIZE;
-    ReadFixed(k, "Rect", &Settings.windowRect, sizeof Settings.windowRect);
+    Settings.maxAllocSize = InRange(Settings.maxAllocSize, ALLOC_SIZE_RANGE);
+    Settings.maxAllocSizeSaved = Settings.maxAllocSize;
+    ReadRect(k, "Rect", Settings.windowRect);
     ReadWord(k, "NumButtons", Settings.toolbarCount);
     ReadText(k, "Log File", Settings.logFile, PATH_SIZE);
     for (int g = 0; g < 3; ++g)
@@ -250,49 +234,17 @@ void ReadProgramKey()
     ReadText(k, "Finger Entries Path", Settings.entriesPath, PATH_SIZE);
     ReadText(k, "WHOIS Server", Settings.whoisServer, WHOIS_HOST_SIZE);
     ReadText(k, "User Browser", Settings.userBrowser, PATH_SIZE);
-    // A save stores up to TOOLBAR_MAX ids, so a full layout loads whole. Any
-    // negative count means no layout of the user's own, as -1 does.
-    if (Settings.toolbarCount > TOOLBAR_MAX)
-        Settings.toolbarCount = TOOLBAR_MAX;
-    else if (Settings.toolbarCount < 0)
-        Settings.toolbarCount = -1;
     ReadToolbar(k);
     // The list view indexes its columns and shifts the sort bits by this
     // column, and ors the style into its window style: keep both in range.
     ReadWord(k, "Last Column Sorted", Settings.sortColumn);
-    if (Settings.sortColumn < 0 || Settings.sortColumn >= LIST_COLUMNS)
-        Settings.sortColumn = 0;
+    Settings.sortColumn = InRange(Settings.sortColumn, SORT_COLUMN_RANGE);
     ReadWord(k, "LV Style", Settings.listStyle);
-    if (Settings.listStyle > LIST_STYLE_LAST)
-        Settings.listStyle = LIST_STYLE_DETAILS;
+    Settings.listStyle = InRange(Settings.listStyle, LIST_STYLE_RANGE);
     ReadWord(k, "Display Split", Settings.DisplaySplit);
-    if (Settings.DisplaySplit < 0 || Settings.DisplaySplit > 9)
-        Settings.DisplaySplit = DEFAULT_DISPLAY_SPLIT;
+    Settings.DisplaySplit = InRange(Settings.DisplaySplit, DISPLAY_SPLIT_RANGE);
     ReadWord(k, "Network Timeout", Settings.networkTimeout);
-    if (Settings.networkTimeout < MIN_NETWORK_TIMEOUT || Settings.networkTimeout > MAX_NETWORK_TIMEOUT)
-        Settings.networkTimeout = DEFAULT_NETWORK_TIMEOUT;
-}
-
-// True when a save could have stored an entry of this description under
-// this key name, so that the profile's "Description" value is its own and
-// not left over from a key renamed by hand.
-bool KeyNameBelongsTo(const char* keyName, const char* description)
-{
-    char name[DESCRIPTION_SIZE];
-    ProfileKeyName(description, 1, name, sizeof name);
-    if (strcmp(keyName, name) == 0)
-        return true;
-    const char* open = strrchr(keyName, '(');
-    if (!open || open == keyName || open[-1] != ' ')
-        return false;
-    unsigned copy = 0;
-    const char* digit = open + 1;
-    for (; *digit >= '0' && *digit <= '9' && digit - open <= 9; ++digit)
-        copy = copy * 10 + static_cast<unsigned>(*digit - '0');
-    if (digit == open + 1 || strcmp(digit, ")") != 0 || copy < 2)
-        return false;
-    ProfileKeyName(description, copy, name, sizeof name);
-    return strcmp(keyName, name) == 0;
+    Settings.networkTimeout = InRange(Settings.networkTimeout, NETWORK_TIMEOUT_RANGE);
 }
 
 void ReadProfileValues(HKEY key, FingerEntry& entry)
@@ -308,12 +260,8 @@ void ReadProfileValues(HKEY key, FingerEntry& entry)
     ReadWord(key, "Last Fingered", entry.lastFingered);
     ReadWord(key, "Colour", entry.colour);
     ReadWord(key, "Points", entry.points);
-    if (static_cast<int32_t>(entry.points) < 40)
-        entry.points = 120;
-    ReadFixed(key, "Font", &entry.font, sizeof entry.font);
-    entry.font.lfFaceName[LF_FACESIZE - 1] = '\0';
-    if (entry.font.lfFaceName[0] == '\0')
-        entry.font = DefaultEntryFont;
+    entry.points = static_cast<uint32_t>(InRange(static_cast<int32_t>(entry.points), POINTS_RANGE));
+    ReadFont(key, "Font", entry.font);
     entry.flags &= ~(FE_NOTIFY_OPEN | FE_TEMPORARY);
 }
 
@@ -355,11 +303,9 @@ int LoadProfiles(RegistryErrors& errors)
             KeepUnreadProfiles(profiles.handle, index);
             return 0;
         }
-        snprintf(prototype.description, sizeof prototype.description, "%.*s", DESCRIPTION_SIZE - 1, keyName);
-        char description[DESCRIPTION_SIZE];
-        if (ReadText(profile.handle, PROFILE_DESCRIPTION_VALUE, description, sizeof description) &&
-            KeyNameBelongsTo(keyName, description))
-            memcpy(prototype.description, description, sizeof description);
+        unsigned char stored[DESCRIPTION_SIZE];
+        ProfileDescription(keyName, ReadValue(profile.handle, PROFILE_DESCRIPTION_VALUE, stored, sizeof stored),
+                           prototype.description);
         ReadProfileValues(profile.handle, prototype);
         profile.Close();
         if (!AllocateFingerEntry(prototype)) {
@@ -500,25 +446,6 @@ LONG WriteProgramValues(HKEY k)
     return ERROR_SUCCESS;
 }
 
-}
-
-void ProfileKeyName(const char* description, unsigned copy, char* name, int size)
-{
-    if (!name || size <= 0)
-        return;
-    char base[DESCRIPTION_SIZE];
-    snprintf(base, sizeof base, "%.*s", DESCRIPTION_SIZE - 1, description[0] ? description : EMPTY_DESCRIPTION_PROFILE);
-    for (char* c = base; *c; ++c)
-        if (*c == '\\')
-            *c = '/';
-    if (copy <= 1) {
-        snprintf(name, static_cast<size_t>(size), "%s", base);
-        return;
-    }
-    char suffix[16];
-    int suffixLength = snprintf(suffix, sizeof suffix, " (%u)", copy);
-    int keep = DESCRIPTION_SIZE - 1 - suffixLength;
-    snprintf(name, static_cast<size_t>(size), "%.*s%s", keep, base, suffix);
 }
 
 int LoadSettings(RegistryErrors& errors)

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <vector>
 
+#include "entries/stored_values.h"
+
 // All below HKEY_CURRENT_USER.
 constexpr char PROGRAM_KEY_PATH[] = "Software\\Corvale Software\\Ombrelane";
 constexpr char PROFILES_KEY_PATH[] = "Software\\Corvale Software\\Ombrelane\\Profiles";
@@ -17,8 +19,6 @@ constexpr char SHELL_FOLDERS_KEY_PATH[] = "Software\\Microsoft\\Windows\\Current
 // ignore case), a description with a backslash (which would nest keys) or
 // an empty one (which would name the profiles key itself).
 constexpr char PROFILE_DESCRIPTION_VALUE[] = "Description";
-// The key name of a profile whose entry has an empty description.
-constexpr char EMPTY_DESCRIPTION_PROFILE[] = "(No Description)";
 
 // A registry failure for the caller to show: the system error code and the
 // title of its box.
@@ -41,7 +41,3 @@ void SaveSettings(RegistryErrors& errors);
 
 // Removes the profiles, keeping only those a stopped load could not read.
 void DeleteProfiles(RegistryErrors& errors);
-
-// The key name under which an entry of this description is stored; copy 1
-// is the plain name, copy 2 and up add " (n)" within 127 characters.
-void ProfileKeyName(const char* description, unsigned copy, char* name, int size);

@@ -3,7 +3,9 @@
 
 #include <windows.h>
 #include <cstdint>
+
 #include "entries/finger_entry.h"
+#include "entries/stored_values.h"
 
 enum : uint32_t {
     OPT_START_WITH_WINDOWS  = 0x00000001,
@@ -21,22 +23,11 @@ constexpr uint32_t OptSortToggle(int column) { return 0x80000000u >> column; }
 
 constexpr int GROUP_NAME_SIZE = 40;
 constexpr int WHOIS_HOST_SIZE = 128;
-constexpr int TOOLBAR_MAX = 128;
-constexpr int LIST_COLUMNS = 5;
 
 // The whois host asked by quick whois when the user has chosen none. IANA's
 // server is public, stable and answers for every top-level domain, referring
 // the asker to the registry that holds the name.
 constexpr char DEFAULT_WHOIS_SERVER[] = "whois.iana.org";
-
-// Limits of the stored settings that loading enforces.
-constexpr uint32_t MIN_ALLOC_SIZE = 16384;
-constexpr uint32_t MAX_ALLOC_SIZE = 1048576;
-constexpr uint32_t DEFAULT_ALLOC_SIZE = 65536;
-constexpr int32_t DEFAULT_DISPLAY_SPLIT = 4;
-constexpr uint32_t MIN_NETWORK_TIMEOUT = 1;
-constexpr uint32_t MAX_NETWORK_TIMEOUT = 3600;
-constexpr uint32_t DEFAULT_NETWORK_TIMEOUT = 60;
 
 struct ProgramSettings {
     uint32_t options;
