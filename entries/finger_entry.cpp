@@ -1,10 +1,10 @@
 #include "entries/finger_entry.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "entries/message_box.h"
+#include "entries/monitor_names.h"
 #include "entries/waits.h"
 
 FingerEntryList EntryList;
@@ -75,27 +75,6 @@ void SetEntryDefaults(FingerEntry& entry)
     AssignMonitorFileName(entry);
 }
 
-namespace {
-
-// Monitor names are "%08d.htm"; returns the number of such a name, or -1.
-// The extension is compared by hand: the system's compare, which knows every
-// language, is far slower and these names are plain ASCII.
-long MonitorNameNumber(const char* name)
-{
-    if (strlen(name) != 12 || name[8] != '.' || (name[9] | 0x20) != 'h' || (name[10] | 0x20) != 't' ||
-        (name[11] | 0x20) != 'm')
-        return -1;
-    long number = 0;
-    for (int i = 0; i < 8; ++i) {
-        if (name[i] < '0' || name[i] > '9')
-            return -1;
-        number = number * 10 + (name[i] - '0');
-    }
-    return number;
-}
-
-}
-
 void AssignMonitorFileName(FingerEntry& entry)
 {
     AssignMonitorFileNames(&entry, 1);
@@ -118,7 +97,7 @@ void AssignMonitorFileNames(FingerEntry* records, size_t count)
         while (used[k])
             ++k;
         used[k] = 1;
-        snprintf(records[i].monitorFile, sizeof records[i].monitorFile, "%08u.htm", static_cast<unsigned>(k));
+        MonitorName(static_cast<unsigned>(k), records[i].monitorFile);
     }
     UnlockEntryList();
 }

@@ -1,7 +1,6 @@
 #include "output/answer_buffers.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "entries/message_box.h"
 #include "entries/settings.h"
@@ -152,15 +151,6 @@ long ReadIntoCompareBuffer(HANDLE file, bool* larger)
     if (larger && (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR))
         *larger = high != 0 || low > total;
     return static_cast<long>(total);
-}
-
-bool IsPlainFileName(const char (&name)[MONITOR_NAME_SIZE])
-{
-    if (!memchr(name, '\0', sizeof name))
-        return false;
-    if (name[0] == '\0' || strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
-        return false;
-    return strpbrk(name, "\\/:") == nullptr;
 }
 
 int MonitorFilePath(const FingerEntry* entry, char* path, int size)

@@ -40,9 +40,6 @@ void UnlockCompareBuffer();
 // whether the file holds more than was read.
 long ReadIntoCompareBuffer(HANDLE file, bool* larger = nullptr);
 
-// Whether a monitor name is terminated inside its field and names a plain
-// file inside the monitor folder; stored data can hold anything.
-bool IsPlainFileName(const char (&name)[MONITOR_NAME_SIZE]);
 // Writes "<MonitorFolder>\<monitorFile>" into path. Returns 0, or 1 when it
 // does not fit into size bytes (path is then empty).
 int MonitorFilePath(const FingerEntry* entry, char* path, int size);

@@ -7,6 +7,7 @@
 
 #include "entries/file_handle.h"
 #include "entries/message_box.h"
+#include "entries/monitor_names.h"
 #include "output/log_file.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "entries/finger_entry.h"
 #include "entries/message_box.h"
+#include "entries/monitor_names.h"
 #include "output/answer_buffers.h"
 
 namespace {

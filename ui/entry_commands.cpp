@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "entries/message_box.h"
+#include "entries/monitor_names.h"
 #include "entries/settings.h"
 #include "jobs/job_events.h"
 #include "jobs/job_queue.h"
