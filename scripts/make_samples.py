@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes docs/Samples.oen, the sample entries that ship beside the program.
 
-Run it again after changing the table. scripts/fuzz.sh borrows header() and
-record() for its seed files.
+Run it again after changing the table. scripts/fuzz_seeds.py borrows
+header(), record() and FONT for its seed files.
 """
 import pathlib
 import struct
