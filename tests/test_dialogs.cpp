@@ -1,14 +1,10 @@
-// The entry dialog, its options dialog and the group dialogs, driven through
-// their controls as the user would.
+// The entry dialog, its options dialog and the group dialogs, driven through their controls as the user would.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -17,6 +13,7 @@
 #include "jobs/scheduling.h"
 #include "resources/resource.h"
 #include "shell/shell_handles.h"
+#include "support/dialog_steps.h"
 #include "support/program_fixture.h"
 #include "support/test_windows.h"
 #include "ui/entry_commands.h"
@@ -26,69 +23,12 @@
 
 namespace {
 
-// Each step acts once on a box or dialog that has become active; one that a
-// step opens gets the next step. Left without steps, a window is closed.
-using Step = std::function<void(HWND)>;
-std::deque<Step> steps;
-std::vector<HWND> handled;
-std::string answered;  // "caption|text" of every box answered, one a line
-
-void CALLBACK RunNextStep(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND active = GetActiveWindow();
-    // A dialog becomes active before its modal loop shows it; the test's main window is never shown.
-    if (!IsWindowVisible(active) || std::count(handled.begin(), handled.end(), active))
-        return;
-    handled.push_back(active);
-    if (steps.empty())
-        steps.push_back([](HWND window) { PostMessageA(window, WM_CLOSE, 0, 0); });
-    Step step = std::move(steps.front());
-    steps.pop_front();
-    step(active);
-}
-
-Step Answer(int button)
-{
-    return [button](HWND box) {
-        answered += WindowText(box) + "|" + WindowText(GetDlgItem(box, 0xFFFF)) + "\n";
-        PostMessageA(box, WM_COMMAND, button, 0);
-    };
-}
-
-void Click(HWND dialog, const std::vector<int>& ids)
-{
-    for (int id : ids)
-        SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
-}
-
 Step Clicking(const std::vector<int>& ids)
 {
     return [ids](HWND dialog) { Click(dialog, ids); };
 }
 
-// Clicks the buttons, presses Escape, which must leave the dialog open, and
-// leaves with a button or, when it is 0, with the close box.
-void Leave(HWND dialog, int button, const std::vector<int>& clicks = {})
-{
-    Click(dialog, clicks);
-    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_TRUE(IsWindowVisible(dialog));
-    if (button)
-        Click(dialog, {button});
-    else
-        PostMessageA(dialog, WM_CLOSE, 0, 0);
-}
-
-int Edit(FingerEntry& record, std::deque<Step> script)
-{
-    answered.clear();
-    handled.clear();
-    steps = std::move(script);
-    return EditFingerEntry(record, ShellHandles.mainWindow, "Properties");
-}
-
 struct DialogTest : ::testing::Test {
-    static void SetUpTestSuite() { SetTimer(nullptr, 0, 20, RunNextStep); }
     void SetUp() override
     {
         StartTestProgram();
@@ -129,7 +69,7 @@ TEST_F(DialogTest, BlankFieldsAreRefusedInOrderAndOnlyOkStoresTheEntryWithItsOpt
         {0, 0, 0, -1, "|u@h", 0}};
     for (const auto& [entryButton, optionsButton, groupButton, result, texts, flags] : cases) {
         FingerEntry record = *AddTestEntry("", "u@h");
-        EXPECT_EQ(Edit(record, {[&](HWND entry) {
+        SetSteps({[&](HWND entry) {
             Click(entry, {IDC_ENTRY_ASSIGN_GROUPS, IDC_ENTRY_OPTIONS});
             for (const auto& [address, description, refused] : refusals) {
                 SetDlgItemTextA(entry, IDC_ENTRY_ADDRESS, address);
@@ -139,15 +79,12 @@ TEST_F(DialogTest, BlankFieldsAreRefusedInOrderAndOnlyOkStoresTheEntryWithItsOpt
             }
             SetDlgItemTextA(entry, IDC_ENTRY_DESCRIPTION, "  word  ");
             Leave(entry, entryButton, {IDC_ENTRY_LONG_OUTPUT});
-        }, [&](HWND groups) {
-            EXPECT_EQ(WindowText(groups), "Group Assignments for \"(New Entry)\"");
-            Leave(groups, groupButton, {IDC_GROUP_MAIL});
-        }, [&](HWND options) {
-            EXPECT_EQ(WindowText(options), "Properties");
-            Leave(options, optionsButton, {IDC_ENTRY_OPT_NOTIFY});
-        }, Answer(IDOK), Answer(IDOK)}), result);
-        EXPECT_EQ(answered, "Missing Finger Address|You must supply an address to finger.\n"
-                            "Missing Finger Description|You must supply a description for this finger entry.\n");
+        }, [&](HWND groups) { Leave(groups, groupButton, {IDC_GROUP_MAIL}); },
+            [&](HWND options) { Leave(options, optionsButton, {IDC_ENTRY_OPT_NOTIFY}); }});
+        EXPECT_EQ(EditFingerEntry(record, ShellHandles.mainWindow, "Properties"), result);
+        EXPECT_EQ(SeenWindows(), "Properties|\nGroup Assignments for \"(New Entry)\"|\nProperties|\n"
+                                 "Missing Finger Address|You must supply an address to finger.\n"
+                                 "Missing Finger Description|You must supply a description for this finger entry.\n");
         EXPECT_EQ(std::string(record.description) + "|" + record.address, texts);
         EXPECT_EQ(record.flags, flags) << entryButton;
     }
@@ -193,13 +130,14 @@ TEST_F(DialogTest, TheScheduleRestartsOnlyWhenChangedAndLoggingMayBeTurnedOnFrom
         record.monitorFile[0] = '\0';
         record.iconIndex = 3;
         lstrcpynA(record.iconFile, "i.ico", sizeof record.iconFile);
-        Edit(record, {Clicking({IDC_ENTRY_OPTIONS, IDC_ENTRY_OK}), [&](HWND options) {
+        SetSteps({Clicking({IDC_ENTRY_OPTIONS, IDC_ENTRY_OK}), [&](HWND options) {
             EXPECT_EQ(IsWindowEnabled(GetDlgItem(options, IDC_ENTRY_OPT_PERIOD)) != 0, (flags & FE_AUTO_FINGER) != 0);
             change(options);
             Leave(options, IDC_ENTRY_OPT_OK);
-        }, Answer(answer)});
+        }, answer ? Press(answer) : nullptr});
+        EditFingerEntry(record, ShellHandles.mainWindow, "Properties");
         EXPECT_EQ(StoredOptions(record), stored);
-        EXPECT_EQ(answered, answer ? question : "");
+        EXPECT_EQ(SeenWindows(), "Properties|\nProperties|\n" + (answer ? question : ""));
     }
 }
 
@@ -224,43 +162,39 @@ TEST_F(DialogTest, SeveralEntriesShareTheBoxesOnlyAMixedGroupStaysMixedAndGroups
         entries[0]->flags = entries[2]->flags = FE_GROUP_1;
         entries[1]->flags = 0;
         lstrcpynA(Settings.groupNames[3], "Old", GROUP_NAME_SIZE);
-        handled.clear();
-        steps = {[&](HWND groups) {
-            EXPECT_EQ(WindowText(groups), "Group Assignments for 2 Entries");
+        SetSteps({[&](HWND groups) {
             for (int i = 0; i < clicks; ++i)
                 Click(groups, {IDC_GROUP_1, IDC_GROUP_MAIL});
             EXPECT_EQ(IsDlgButtonChecked(groups, IDC_GROUP_1), box);
             EXPECT_EQ(IsDlgButtonChecked(groups, IDC_GROUP_MAIL), clicks % 2 ? 1u : 0u);
             Leave(groups, groupButton, {IDC_GROUP_2_NAME});
         }, [&](HWND rename) {
-            EXPECT_EQ(WindowText(rename) + ": " + WindowText(GetDlgItem(rename, IDC_GROUP_NAME_EDIT)),
-                      "Set Group 2 Name: Old");
+            EXPECT_EQ(WindowText(GetDlgItem(rename, IDC_GROUP_NAME_EDIT)), "Old");
             EXPECT_EQ(SendDlgItemMessageA(rename, IDC_GROUP_NAME_EDIT, EM_GETLIMITTEXT, 0, 0), 39);
             SetDlgItemTextA(rename, IDC_GROUP_NAME_EDIT, typed);
             Leave(rename, nameButton);
-        }};
+        }});
         AssignGroups(ShellHandles.mainWindow, entries[0], 2, false);
+        EXPECT_EQ(SeenWindows(), "Group Assignments for 2 Entries|\nSet Group 2 Name|\n");
         EXPECT_EQ(std::vector<uint32_t>({entries[0]->flags, entries[1]->flags, entries[2]->flags}), flags) << clicks;
         EXPECT_STREQ(Settings.groupNames[3], name);
     }
 }
 
-// Properties edits the first selected entry only, and keeps what a finger
-// that ended while the dialog was open changed.
+// Properties edits the first selected entry only, and keeps what a finger that ended while the dialog was open changed.
 TEST_F(DialogTest, PropertiesEditsTheFirstSelectedEntryAndKeepsItsRunTimeFields)
 {
     FingerEntry* entries[] = {AddTestEntry("A", "a@h"), AddTestEntry("B", "b@h")};
     for (FingerEntry* entry : entries)
         InsertEntryRow(entry);
     SelectAllRows();
-    handled.clear();
-    steps = {[&](HWND dialog) {
-        EXPECT_EQ(WindowText(dialog), "Properties for \"A\"");
+    SetSteps({[&](HWND dialog) {
         entries[0]->fingerCount = 7;
         SetDlgItemTextA(dialog, IDC_ENTRY_DESCRIPTION, "Renamed");
         Click(dialog, {IDC_ENTRY_OK});
-    }};
+    }});
     EditEntryProperties(ShellHandles.mainWindow);
+    EXPECT_EQ(SeenWindows(), "Properties for \"A\"|\n");
     EXPECT_EQ(std::string(entries[0]->description) + entries[1]->description, "RenamedB");
     EXPECT_EQ(entries[0]->fingerCount, 7u);
 }
