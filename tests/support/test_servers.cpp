@@ -16,6 +16,8 @@ void Serve(TestServerState* state)
         state->queries.emplace_back();
         ++state->connectionCount;
         lock.unlock();
+        if (behaviour.hangUpAtOnce)
+            shutdown(client, 1);  // the sending side only: the query still comes in, so closing will not reset
         // Takes what comes within the receive time limit; false once the client has closed or the server stops.
         auto read = [&] {
             char buffer[4096];
@@ -28,14 +30,20 @@ void Serve(TestServerState* state)
         while (open && state->queries.back().find("\r\n") == std::string::npos)
             open = read();
         const size_t piece = behaviour.chunkBytes ? behaviour.chunkBytes : answer.size();
-        for (size_t sent = 0; open && !behaviour.neverAnswer && sent < answer.size(); sent += piece) {
+        const bool more = behaviour.endless && !answer.empty();
+        for (size_t sent = 0; open && !behaviour.neverAnswer && (sent < answer.size() || more);) {
             Sleep(sent > 0 ? static_cast<DWORD>(behaviour.chunkDelayMs) : 0);
-            const int length = static_cast<int>(std::min(piece, answer.size() - sent));
-            open = !state->stopping && send(client, &answer[sent], length, 0) == length;
+            const size_t at = sent % answer.size();
+            const int length = static_cast<int>(std::min(piece, answer.size() - at));
+            open = !state->stopping && send(client, &answer[at], length, 0) == length;
+            sent += static_cast<size_t>(length);
         }
         // The query has been read whole, so closing delivers the rest of the answer and then its end.
         while (open && (behaviour.neverAnswer || !behaviour.closeAfterAnswer))
             open = read();
+        const linger abort = {1, 0};
+        if (behaviour.resetAtEnd)
+            setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
         closesocket(client);
         ++state->closedCount;
     }
@@ -75,6 +83,32 @@ int StartTestServer(TestServer& server, const char* address, int port, const Ser
         listen(state.listener, SOMAXCONN) != 0)
         return 1;
     state.thread = std::thread(Serve, &state);
+    return 0;
+}
+
+FullListener::~FullListener()
+{
+    for (const SOCKET socket : sockets)
+        closesocket(socket);
+    if (!sockets.empty())
+        WSACleanup();
+}
+
+int StartFullListener(FullListener& listener, const char* address, int port)
+{
+    WSADATA data;
+    WSAStartup(0x0101, &data);
+    const sockaddr_in at = {AF_INET, htons(static_cast<u_short>(port)), {{.S_addr = inet_addr(address)}}, {}};
+    listener.sockets.push_back(socket(AF_INET, SOCK_STREAM, 0));
+    if (bind(listener.sockets[0], reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 ||
+        listen(listener.sockets[0], 0) != 0)
+        return 1;
+    // With a backlog of 0 Linux queues one connection and drops the handshakes of any more; these fill it for good.
+    for (u_long nonBlocking = 1; listener.sockets.size() < 5;) {
+        listener.sockets.push_back(socket(AF_INET, SOCK_STREAM, 0));
+        ioctlsocket(listener.sockets.back(), FIONBIO, &nonBlocking);
+        connect(listener.sockets.back(), reinterpret_cast<const sockaddr*>(&at), sizeof at);
+    }
     return 0;
 }
 

@@ -17,6 +17,9 @@ struct ServerBehaviour {
     int chunkDelayMs = 0;
     bool neverAnswer = false;       // send nothing; keep the connection until the client closes it or the server stops
     bool closeAfterAnswer = true;   // false: keep the connection open after the answer, like neverAnswer
+    bool endless = false;           // send the answer over and over until the client goes
+    bool hangUpAtOnce = false;      // end the sending side on accepting, before the query is read
+    bool resetAtEnd = false;        // end the connection with a reset instead of a close
 };
 
 // One run of a server; destroying it stops the thread within a tenth of a second.
@@ -43,6 +46,15 @@ inline int ServerConnectionCount(const TestServer& server) { return server.state
 // The bytes received so far on connection index (0 = first accepted).
 std::string ServerQuery(const TestServer& server, int index);
 inline int ServerClosedCount(const TestServer& server) { return server.state->closedCount; }
+
+// A listener that takes no connection and whose queue is full, so that the system drops every further attempt to
+// connect and none completes.
+struct FullListener {
+    std::vector<SOCKET> sockets;
+    ~FullListener();
+};
+// 1 when address:port cannot be bound or listened on.
+int StartFullListener(FullListener& listener, const char* address, int port);
 
 // Numbered 64-byte lines of text, each ending in CR LF, the last one cut at size.
 std::string GeneratedAnswer(size_t size);
