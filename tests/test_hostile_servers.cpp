@@ -1,0 +1,180 @@
+// Finger servers that misbehave in every way a server can: whatever one does, its job ends in bounded time, nothing is
+// stored but what it sent, the pane shows its bytes as they came, and the entry queued behind it is fingered exactly.
+#include <winsock.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "entries/settings.h"
+#include "entries/stored_values.h"
+#include "jobs/job_queue.h"
+#include "jobs/winsock.h"
+#include "output/answer_buffers.h"
+#include "output/output_window.h"
+#include "support/program_fixture.h"
+#include "support/test_files.h"
+#include "support/test_servers.h"
+#include "support/test_windows.h"
+
+namespace {
+
+// Every byte in the pane, NULs included.
+std::string PaneBytes()
+{
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(OutputWindow)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(OutputWindow, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+std::string MonitorOf(const FingerEntry* entry)
+{
+    char path[PATH_SIZE];
+    MonitorFilePath(entry, path, sizeof path);
+    return path;
+}
+
+// "" when the bytes are as expected, else where they part: short enough to read when they run to a megabyte.
+std::string Difference(const std::string& got, const std::string& expected)
+{
+    size_t at = 0;
+    while (at < got.size() && at < expected.size() && got[at] == expected[at])
+        ++at;
+    return got == expected ? "" : "byte " + std::to_string(at) + " of " + std::to_string(got.size()) + " (expected " +
+                                      std::to_string(expected.size()) + "): \"" + got.substr(at, 40) + "\" for \"" +
+                                      expected.substr(at, 40) + "\"";
+}
+
+// How a case ends: as the server and the time limit make it, or by a kill or a close during the wait.
+enum Stop { RUN_OUT, KILL, CLOSE };
+
+// Each server in turn on 127.0.0.6 (127.0.0.8 never completes a connect), with the smallest and the largest buffer,
+// and a plain server on 127.0.0.7 for the entry queued behind. The hostile entry's answer is shown and recorded as far
+// as it came and the buffer holds; a server that failed before sending anything, and a cancelled job, leave the
+// previous answer recorded. A kill or close during the wait ends the job within a second; the kill takes the queued
+// entry's job with it, which is then queued again; the close ends the task thread before it.
+TEST(HostileServers, NoServerHangsCrashesOrSpoilsTheStoredAnswersOrTheNextEntry)
+{
+    ASSERT_EQ(StartWinsock(), 0);
+    const std::string plan = "Login: bob\r\nPlan:\r\n  Nothing odd.\r\n";
+    TestServer plain;
+    ASSERT_EQ(StartTestServer(plain, "127.0.0.7", 79, {.answer = plan}), 0);
+    // Sent over and over, it starts the same whatever the buffer.
+    const std::string lines = GeneratedAnswer(MAX_ALLOC_SIZE + 1);
+    std::string binary(200000, '\0');
+    for (size_t i = 0; i < binary.size(); ++i)
+        binary[i] = i % 3 ? static_cast<char>('a' + i % 26) : '\0';
+    std::string everyByte = "{\\rtf1\\b not rich}\r\n";
+    for (int value = 0; value < 256; ++value)
+        everyByte += std::string(1, static_cast<char>(value)) + (value % 16 == 15 ? "\r\n" : "");
+    const std::string timedOut = "(10060 - \"WSAETIMEDOUT\")";
+    const std::string reset = "** Winsocket error during finger retrieval (10054 - \"WSAECONNRESET\") **\n\n";
+    const std::string cancelled = "** Finger cancelled **\n\n";
+    using Server = ServerBehaviour;
+    const Server silent = {.answer = "", .neverAnswer = true};
+    const Server drip = {.answer = lines, .chunkBytes = 64, .chunkDelayMs = 20, .endless = true};
+    const struct {
+        const char* name;
+        Server server;
+        std::string line;  // how the job ends, unless the buffer cuts the answer
+        Stop stop = RUN_OUT;
+        const char* host = "127.0.0.6";
+    } cases[] = {
+        {"silent", silent, "** Winsocket error during finger retrieval " + timedOut + " **\n\n"},
+        {"never connects", Server{}, "*** Error: Found, but couldn't connect to \"alice\" " + timedOut + " ***\n\n",
+         RUN_OUT, "127.0.0.8"},
+        {"drip-feed", Server{.answer = lines.substr(0, 1000), .chunkBytes = 50, .chunkDelayMs = 30}, ""},
+        {"endless", Server{.answer = lines, .endless = true}, ""},
+        {"reset after half", Server{.answer = lines.substr(0, 3200), .resetAtEnd = true}, reset},
+        {"reset at once", Server{.answer = "", .resetAtEnd = true}, reset},
+        {"close at once", Server{.answer = "", .neverAnswer = true, .hangUpAtOnce = true}, ""},
+        {"close after the query", Server{}, ""},
+        {"long binary line", Server{.answer = binary}, ""},
+        {"every byte", Server{.answer = everyByte}, ""},
+        {"killed while silent", silent, cancelled, KILL},
+        {"killed in an endless drip", drip, cancelled, KILL},
+        {"closed while silent", silent, cancelled, CLOSE},
+        {"closed in an endless drip", drip, cancelled, CLOSE},
+    };
+    const std::string log = TempFolder() + "\\hostile.log";
+    const std::string nextHeader = "Fingering \"bob@127.0.0.7\" \n";
+    AnswerBoxes("", IDCANCEL);
+    for (const uint32_t size : {MIN_ALLOC_SIZE, MAX_ALLOC_SIZE}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", buffer " + std::to_string(size));
+            StartTestProgram({.simulate = false});
+            Settings.options = OPT_NETWORK | OPT_LOGGING;
+            Settings.maxAllocSize = size;
+            Settings.networkTimeout = 1;
+            snprintf(Settings.logFile, sizeof Settings.logFile, "%s", log.c_str());
+            ASSERT_EQ(SetUpPaths(), 0);
+            DeleteFileA(log.c_str());
+            FingerEntry* hostile = AddTestEntry("hostile", (std::string("alice@") + c.host).c_str(), FE_LOG_OUTPUT);
+            FingerEntry* next = AddTestEntry("next", "bob@127.0.0.7", FE_LOG_OUTPUT);
+            WriteWholeFile(MonitorOf(hostile), "previous answer");
+            DeleteFileA(MonitorOf(next).c_str());
+            TestServer server;
+            FullListener full;
+            ASSERT_EQ(c.host == std::string("127.0.0.8") ? StartFullListener(full, c.host, 79)
+                                                         : StartTestServer(server, c.host, 79, c.server), 0);
+            const std::string& sent = c.server.answer;
+            const std::string header = "Fingering \"alice@" + std::string(c.host) + "\" \n";
+            const DWORD started = GetTickCount();
+            AddJob(JOB_FINGER, hostile);
+            AddJob(JOB_FINGER, next);
+            if (c.stop != RUN_OUT) {
+                // Waiting for the answer, with the first byte of an endless one shown.
+                ASSERT_TRUE(PumpUntil([&] {
+                    return ServerQuery(server, 0) == "alice\r\n" && PaneBytes().size() >= header.size() + !sent.empty();
+                }, 5000));
+                const DWORD stoppedAt = GetTickCount();
+                c.stop == KILL ? KillAllJobs() : void(RequestShutdown());
+                EXPECT_TRUE(PumpUntil([&] {
+                    return c.stop == KILL ? GetJobCount() == 0 && !(GetJobState() & (JS_BUSY | JS_KILLING))
+                                          : (GetJobState() & JS_THREAD_ENDED) != 0;
+                }, 1000));
+                EXPECT_LT(GetTickCount() - stoppedAt, 1000u);
+                if (c.stop == KILL)
+                    AddJob(JOB_FINGER, next);
+            }
+            ASSERT_TRUE(c.stop == CLOSE || WaitForJobsDone(10000));
+            EXPECT_LT(GetTickCount() - started, 4000u);
+
+            const std::string pane = PaneBytes();
+            std::string line = c.stop == RUN_OUT && sent.size() > size
+                                   ? "** Warning: Finger output truncated (more than " + std::to_string(size) +
+                                         " bytes) **\n** Increase the memory allocation in Options->Advanced **\n\n"
+                                   : c.line;
+            // Wine reports a reset as the end of the answer, where Windows reports an error.
+            if (line == reset && pane.find(reset) == std::string::npos)
+                line = "";
+            const bool recorded = c.stop == RUN_OUT && (line.empty() || !sent.empty());
+            const std::string nextLog = c.stop == CLOSE ? "" : nextHeader + plan;
+            const std::string nextPane = nextLog.empty() ? "" : nextLog + "\n";
+            // A cancelled job shows what had come, however much that was.
+            const size_t rest = header.size() + line.size() + recorded + nextPane.size();
+            const std::string shown = sent.substr(0, c.stop == RUN_OUT ? size : std::max(pane.size(), rest) - rest);
+            EXPECT_EQ(Difference(pane, header + shown + line + (recorded ? "\n" : "") + nextPane), "");
+            EXPECT_EQ(Difference(ReadWholeFile(log), header + line + (recorded ? shown : "") + nextLog), "");
+            EXPECT_EQ(Difference(ReadWholeFile(MonitorOf(hostile)), recorded ? shown : "previous answer"), "");
+            EXPECT_EQ(IsFile(MonitorOf(next)) ? ReadWholeFile(MonitorOf(next)) : "none",
+                      nextLog.empty() ? "none" : plan);
+            WIN32_FIND_DATAA found;
+            const HANDLE sideFile = FindFirstFileA((std::string(MonitorFolder) + "\\*.new").c_str(), &found);
+            EXPECT_EQ(sideFile, INVALID_HANDLE_VALUE) << found.cFileName;
+            if (sideFile != INVALID_HANDLE_VALUE)
+                FindClose(sideFile);
+            EXPECT_EQ(hostile->fingerCount, 1u);
+            EXPECT_EQ(next->fingerCount, c.stop == CLOSE ? 0u : 1u);
+            EXPECT_EQ(TaskThreadRunning(), c.stop != CLOSE);
+            EXPECT_EQ(AnsweredBoxCount(), 0);
+            StopTestProgram();
+        }
+    }
+    StopWinsock();
+}
+
+}
