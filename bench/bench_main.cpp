@@ -115,10 +115,86 @@ void NetworkFigures(HWND window, FingerEntry* entry)
     Settings.options &= ~OPT_NETWORK;
 }
 
+// 1 MiB on one line: every byte value but the two line ends, NULs included,
+// in a scrambled order, so the pane's text changes its kind at almost every
+// character.
+std::string BinaryLine()
+{
+    std::string answer(1u << 20, '\0');
+    uint32_t seed = 2463534242u;
+    for (char& byte : answer) {
+        do {
+            seed ^= seed << 13;
+            seed ^= seed >> 17;
+            seed ^= seed << 5;
+            byte = static_cast<char>(seed >> 24);
+        } while (byte == '\r' || byte == '\n');
+    }
+    return answer;
+}
+
+// 1 MiB of numbered 16-byte lines.
+std::string ShortLines()
+{
+    std::string answer;
+    char line[32];
+    for (unsigned i = 0; answer.size() < (1u << 20); ++i) {
+        snprintf(line, sizeof line, "%06u short.\r\n", i % 1000000);
+        answer += line;
+    }
+    answer.resize(1u << 20);
+    return answer;
+}
+
+// A finger job whose answer comes in 4 KiB pieces, shown as it arrives or
+// collected whole for the HTML test, then stored in the monitor file and the
+// log; timed from queueing to the end of the job.
+void AnswerFigures(HWND window, FingerEntry* entry)
+{
+    const uint32_t previousOptions = Settings.options;
+    Settings.options |= OPT_NETWORK | OPT_LOGGING;
+    entry->flags |= FE_LOG_OUTPUT;
+    snprintf(entry->address, sizeof entry->address, "user@127.0.0.3");
+    char monitor[PATH_SIZE];
+    MonitorFilePath(entry, monitor, sizeof monitor);
+    const struct {
+        const char* name;
+        std::string answer;
+    } answers[] = {{"short lines", ShortLines()}, {"single-line binary", BinaryLine()}};
+    for (const auto& answer : answers) {
+        for (const bool collected : {false, true}) {
+            TestServer server;
+            if (StartTestServer(server, "127.0.0.3", 79, {.answer = answer.answer, .chunkBytes = 4096}) != 0) {
+                printf("answer figures skipped: no loopback server (run inside scripts/sandbox.sh)\n");
+                Settings.options = previousOptions;
+                return;
+            }
+            Settings.options = collected ? Settings.options | OPT_AUTO_HTML : Settings.options & ~OPT_AUTO_HTML;
+            DeleteFileA(Settings.logFile);
+            NewPane(window);
+            const double start = Seconds();
+            AddJob(JOB_FINGER, entry);
+            PumpUntilIdle();
+            const double ms = (Seconds() - start) * 1000.0;
+            const bool stored = ReadWholeFile(monitor) == answer.answer &&
+                                ReadWholeFile(Settings.logFile).ends_with(answer.answer);
+            printf("1 MiB answer of %s, %s and stored: %.0f ms%s\n", answer.name,
+                   collected ? "collected for the HTML test, shown" : "shown as it arrives", ms,
+                   stored ? "" : " (NOT STORED WHOLE)");
+        }
+    }
+    DeleteFileA(Settings.logFile);
+    DeleteFileA(monitor);
+    Settings.options = previousOptions;
+}
+
 }
 
 int main()
 {
+    // Each figure shows as soon as it is measured, so a run stopped early
+    // keeps what it found.
+    setvbuf(stdout, nullptr, _IONBF, 0);
     StartTestProgram({.simulate = true, .startTaskThread = false});
     HWND window = ShellHandles.mainWindow;
     ShowWindow(window, SW_SHOW);
@@ -153,6 +229,7 @@ int main()
     }
 
     NetworkFigures(window, entry);
+    AnswerFigures(window, entry);
 
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;

@@ -46,8 +46,29 @@ UINT_PTR refreshTimer;
 constexpr UINT WM_PANE_END = WM_APP + 2;
 
 // Plain text handed to the control in one piece at most this long; longer
-// text goes in several pieces.
-constexpr uint32_t PLAIN_PIECE_BYTES = 65536;
+// text goes in several pieces. The control's cost per piece grows faster
+// than the piece once it holds many lines or many changes between letters
+// and other characters, so pieces are kept moderate.
+constexpr uint32_t PLAIN_PIECE_BYTES = 16384;
+
+// The pane shows a control byte (below 0x20, but tab, CR and LF) as this
+// character, so that every byte of an answer is seen and none acts on the
+// control. It is ASCII and so the same in every ANSI code page, where a byte
+// above 0x7F could lead a double-byte character; and unlike '?' it does not
+// look like a character the code page could not show.
+constexpr char CONTROL_STAND_IN = '.';
+
+// The pane starts a new line after this many characters without a line end.
+// The control lays out a whole line again whenever text is added to it, at a
+// cost that grows with the line, so a single line of a megabyte would take
+// minutes to show; the break is the pane's alone, and the answer's own
+// records keep the line whole.
+constexpr uint32_t DISPLAY_LINE_LIMIT = 512;
+
+// Pane thread: characters after the last line end at the end of the pane, as
+// counted by the plain writes at the end; any other change, or setting the
+// whole text, starts it again at 0.
+uint32_t endColumn;
 
 // One write into the pane: the text replaces the target range.
 struct PaneWrite {
@@ -56,8 +77,6 @@ struct PaneWrite {
     const FingerEntry* entry;
     const char* text;
     uint32_t length;
-    // Whether text[length] is a NUL that ends the text.
-    bool terminated;
     // SF_TEXT or SF_RTF.
     WPARAM format;
     // {-1, -1}: the end of the pane.
@@ -110,37 +129,54 @@ CHARRANGE Selection()
     return range;
 }
 
-// Replacing the selection costs the control far less than a stream of the
-// same text, with the same result for text without NULs.
+// Replacing the selection costs the control less than a stream of the same
+// text.
 void ReplaceSelection(const char* text)
 {
     SendMessageA(OutputWindow, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
 }
 
-// Puts counted plain text into the selection. Text with NULs is streamed,
-// so that the control treats them as it always does; other text replaces
-// the selection, in terminated pieces that never part a CR from the LF
-// after it.
-void InsertPlainText(const char* text, uint32_t length, bool terminated)
+bool IsControlByte(char byte)
 {
-    if (memchr(text, '\0', length)) {
-        StreamIntoSelection(text, length, SF_TEXT);
-        return;
+    return static_cast<unsigned char>(byte) < 0x20 && byte != '\t' && byte != '\r' && byte != '\n';
+}
+
+// Fills piece with the pane's copy of the start of text, up to about
+// PLAIN_PIECE_BYTES: control bytes become the stand-in and over-long lines
+// are broken. A CR is never parted from the LF after it. Returns how many
+// bytes of text the piece shows.
+uint32_t MakeDisplayPiece(const char* text, uint32_t length, std::string& piece)
+{
+    piece.clear();
+    uint32_t used = 0;
+    while (used < length && (piece.size() < PLAIN_PIECE_BYTES || (piece.back() == '\r' && text[used] == '\n'))) {
+        const char byte = text[used++];
+        if (byte == '\r' || byte == '\n') {
+            endColumn = 0;
+            piece += byte;
+            continue;
+        }
+        if (endColumn == DISPLAY_LINE_LIMIT) {
+            piece += '\n';
+            endColumn = 0;
+        }
+        ++endColumn;
+        piece += IsControlByte(byte) ? CONTROL_STAND_IN : byte;
     }
-    if (terminated) {
-        ReplaceSelection(text);
-        return;
-    }
+    return used;
+}
+
+// Puts counted plain text into the selection, in pieces; empty text removes
+// the selection.
+void InsertPlainText(const char* text, uint32_t length)
+{
     std::string piece;
-    while (length > 0) {
-        uint32_t size = length < PLAIN_PIECE_BYTES ? length : PLAIN_PIECE_BYTES;
-        if (size < length && size > 1 && text[size - 1] == '\r')
-            --size;
-        piece.assign(text, size);
+    do {
+        const uint32_t used = MakeDisplayPiece(text, length, piece);
         ReplaceSelection(piece.c_str());
-        text += size;
-        length -= size;
-    }
+        text += used;
+        length -= used;
+    } while (length > 0);
 }
 
 void CALLBACK RefreshPane(HWND, UINT, UINT_PTR, DWORD)
@@ -186,9 +222,11 @@ void CarryOutWrite(PaneWrite& write)
         SendMessageA(OutputWindow, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
     }
     if (write.format == SF_TEXT)
-        InsertPlainText(write.text, write.length, write.terminated);
+        InsertPlainText(write.text, write.length);
     else
         StreamIntoSelection(write.text, write.length, write.format);
+    if (!atEnd || write.format != SF_TEXT)
+        endColumn = 0;
     if (atEnd)
         MoveCaretToEnd();
     if (shown) {
@@ -198,10 +236,10 @@ void CarryOutWrite(PaneWrite& write)
 }
 
 // Any thread: hands the write to the pane's thread and waits for it.
-int32_t WriteToPane(const FingerEntry* entry, const char* text, uint32_t length, bool terminated, WPARAM format,
+int32_t WriteToPane(const FingerEntry* entry, const char* text, uint32_t length, WPARAM format,
                     CHARRANGE target = {-1, -1})
 {
-    PaneWrite write = {entry, text, length, terminated, format, target, 0};
+    PaneWrite write = {entry, text, length, format, target, 0};
     LockOutput();
     SendMessageA(OutputWindow, WM_PANE_WRITE, 0, reinterpret_cast<LPARAM>(&write));
     UnlockOutput();
@@ -248,6 +286,9 @@ LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPA
     case WM_PANE_END:
         MoveCaretToEnd();
         return Selection().cpMax;
+    case WM_SETTEXT:
+        endColumn = 0;
+        break;
     case WM_DESTROY:
         CancelPaneRefresh();
         break;
@@ -289,12 +330,17 @@ HWND CreateOutputWindow(HWND mainWindow)
         return nullptr;
     }
     SendMessageA(pane, EM_EXLIMITTEXT, 0, PANE_TEXT_LIMIT);
+    // The pane is read-only, so it needs no undo. A control that keeps undo
+    // records of what is written takes many times as long for text of many
+    // short lines; older controls ignore the message.
+    SendMessageA(pane, EM_SETUNDOLIMIT, 0, 0);
     OutputMutex = CreateMutexA(nullptr, FALSE, nullptr);
     if (!OutputMutex) {
         DestroyWindow(pane);
         return nullptr;
     }
     OutputWindow = pane;
+    endColumn = 0;
     FillSaveDialog(mainWindow);
     ResetFindState();
     previousPaneProcedure = reinterpret_cast<WNDPROC>(
@@ -356,17 +402,17 @@ void BuildCharFormat(CHARFORMATA& format, const FingerEntry* entry)
 
 void AppendText(const char* text)
 {
-    WriteToPane(nullptr, text, static_cast<uint32_t>(strlen(text)), true, SF_TEXT);
+    WriteToPane(nullptr, text, static_cast<uint32_t>(strlen(text)), SF_TEXT);
 }
 
 void AppendEntryText(const FingerEntry* entry, const char* text)
 {
-    WriteToPane(entry, text, static_cast<uint32_t>(strlen(text)), true, SF_TEXT);
+    WriteToPane(entry, text, static_cast<uint32_t>(strlen(text)), SF_TEXT);
 }
 
 int StreamBufferToOutput(const FingerEntry* entry, const char* buffer, uint32_t length)
 {
-    WriteToPane(entry, buffer, length, false, entry ? SF_TEXT : SF_RTF);
+    WriteToPane(entry, buffer, length, entry ? SF_TEXT : SF_RTF);
     return 0;
 }
 
@@ -399,7 +445,7 @@ void RecycleEntryOutput(FingerEntry* entry)
     // over from a run without recycling must never cut into other output.
     if (start < 0 || end <= start)
         return;
-    const int32_t removed = WriteToPane(nullptr, "", 0, true, SF_TEXT, {start, end});
+    const int32_t removed = WriteToPane(nullptr, "", 0, SF_TEXT, {start, end});
     if (removed <= 0)
         return;
     LockEntryList();
