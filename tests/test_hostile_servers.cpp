@@ -1,5 +1,5 @@
 // Finger servers that misbehave in every way a server can: whatever one does, its job ends in bounded time, nothing is
-// stored but what it sent, the pane shows its bytes as they came, and the entry queued behind it is fingered exactly.
+// stored but what it sent, the pane shows its bytes inertly, and the entry queued behind it is fingered exactly.
 #include <winsock.h>
 #include <windows.h>
 
