@@ -231,7 +231,9 @@ TEST_F(OutputTest, LastOutputOpensTheBrowserForHtmlAndIsShownAsTextOtherwise)
     const std::string answer(Settings.maxAllocSize + 100, 'y');
     WriteWholeFile(PathOf(never), answer);
     EXPECT_EQ(ViewEntryLastOutput(never), 0);
-    EXPECT_TRUE(PaneText() == "<HTML>text</HTML>" + answer.substr(0, Settings.maxAllocSize));
+    std::string unbroken = PaneText();  // the pane breaks long lines for display only
+    std::erase(unbroken, '\n');
+    EXPECT_TRUE(unbroken == "<HTML>text</HTML>" + answer.substr(0, Settings.maxAllocSize));
     EXPECT_GT(SendMessageA(OutputWindow, EM_GETLIMITTEXT, 0, 0), GetWindowTextLengthA(OutputWindow));
 }
 

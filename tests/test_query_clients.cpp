@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <list>
 #include <string>
@@ -215,7 +216,7 @@ TEST_P(QueryClient, EveryAnswerFailureAndWaitEndsWithItsLine)
 class FingerClient : public QueryClient {};
 INSTANTIATE_TEST_SUITE_P(Clients, FingerClient, testing::Values(true), [](const auto&) { return "Finger"; });
 
-// The bytes on the wire for every address form; the answer is shown and recorded exactly, NUL bytes hiding nothing
+// The bytes on the wire for every address form; the answer is shown and recorded exactly, NUL bytes shown as dots and hiding nothing
 // that follows them (both clients share that path), and so is the real daemon's. With
 // automatic HTML detection an answer is collected whole: HTML goes to the browser only, anything else is shown at once
 // with no line end added.
@@ -250,7 +251,8 @@ TEST_P(FingerClient, EveryAddressFormSendsItsQueryAndCollectedHtmlGoesToTheBrows
             ASSERT_TRUE(WaitForJobsDone());
             EXPECT_EQ(ServerQuery(server, 0), c.answer.empty() ? "" : sent);
             EXPECT_EQ(ReadWholeFile(monitor), answer);
-            const std::string shown = !c.collected ? answer + "\n" : answer == html ? "" : answer;
+            std::string shown = !c.collected ? answer + "\n" : answer == html ? "" : answer;
+            std::replace(shown.begin(), shown.end(), '\0', '.');
             EXPECT_EQ(PaneBytes(), "Fingering \"" + c.address + "\" " + (flags ? "(verbose)" : "") + "\n" + shown);
             EXPECT_EQ(PumpUntil([&] { return IsFile(record); }, answer == html ? 30000 : 0), answer == html);
         }
