@@ -1,21 +1,15 @@
-// Holds the monitor name rules to a plainer account of them, and the names given to entries to the rules. The
-// input's first 16 bytes are a stored name (zeros after a shorter input); its first 4 are also a number to name.
-#include <cctype>
+// Holds monitor names, stored and given, to a plainer account. Input: a stored name (16 bytes), its first 4 a number.
+#include <strings.h>
+
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "entries/monitor_names.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
-
-void Require(bool truth)
-{
-    if (!truth)
-        abort();
-}
 
 // A plain name ends inside its field, is no folder of its own ("." or "..") and no path.
 bool Plain(const char (&name)[MONITOR_NAME_SIZE])
@@ -29,10 +23,7 @@ bool Plain(const char (&name)[MONITOR_NAME_SIZE])
 long Number(const char (&name)[MONITOR_NAME_SIZE])
 {
     const std::string text(name, strnlen(name, sizeof name));
-    std::string extension = text.substr(text.size() < 8 ? text.size() : 8);
-    for (char& c : extension)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    if (text.size() != 12 || text.find_first_not_of("0123456789") != 8 || extension != ".htm")
+    if (text.size() != 12 || text.find_first_not_of("0123456789") != 8 || strcasecmp(text.c_str() + 8, ".htm") != 0)
         return -1;
     return std::stol(text.substr(0, 8));
 }
