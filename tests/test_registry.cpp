@@ -1,6 +1,4 @@
-// Loading and saving settings and entries. The 32-bit and the 64-bit program store
-// the same bytes: both builds compare what they write with one recorded image in
-// tests/data and read that image back, so each reads what the other wrote.
+// Loading and saving settings and entries. Both builds write and read the same recorded images in tests/data.
 #include "entries/registry.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "entries/finger_entry.h"
@@ -32,8 +31,7 @@ std::vector<std::string> Entries()
     return entries;
 }
 
-// Every test starts with no program key and a first-run load, and expects no
-// registry error unless it takes them.
+// Every test starts with no program key and a first-run load, and expects no registry error it does not take.
 class RegistryTest : public testing::Test {
 protected:
     RegistryErrors errors;
@@ -79,19 +77,6 @@ FingerEntry SampleEntry(const char* description)
     return entry;
 }
 
-TEST(StoredFormats, EntryRecordImage)
-{
-    unsigned char image[ENTRY_RECORD_SIZE];
-    const auto bytes = [&image] { return std::string(reinterpret_cast<char*>(image), sizeof image); };
-    EntryToRecordImage(SampleEntry("Alice at the lab"), image);
-    std::string recorded = ExpectRecorded("entry_record.bin", bytes());
-    recorded.resize(sizeof image);
-    FingerEntry read;
-    EntryFromRecordImage(reinterpret_cast<const unsigned char*>(recorded.data()), read);
-    EntryToRecordImage(read, image);
-    EXPECT_EQ(recorded, bytes()) << "the recorded image reads back";
-}
-
 // Every key and value below the program key, in a stable order, as text.
 std::string ProgramKeyImage()
 {
@@ -111,10 +96,17 @@ std::string ProgramKeyImage()
     return image;
 }
 
-// Neither a first-run load nor a save with "Save At Exit" other than 1 writes
-// anything; temporary entries are never stored.
-TEST_F(RegistryTest, RecordedImageOfASave)
+// Only a save with "Save At Exit" 1 writes anything, and temporary entries are never stored.
+TEST_F(RegistryTest, RecordedImagesOfAnEntryRecordAndASave)
 {
+    unsigned char record[ENTRY_RECORD_SIZE];
+    EntryToRecordImage(SampleEntry("Alice at the lab"), record);
+    std::string recordedEntry = ExpectRecorded("entry_record.bin", {reinterpret_cast<char*>(record), sizeof record});
+    recordedEntry.resize(sizeof record);
+    FingerEntry read;
+    EntryFromRecordImage(reinterpret_cast<const unsigned char*>(recordedEntry.data()), read);
+    EntryToRecordImage(read, record);
+    EXPECT_EQ(recordedEntry, std::string(reinterpret_cast<char*>(record), sizeof record)) << "the record reads back";
     AddTestEntry("", "quick@host", FE_TEMPORARY);
     for (int saveAtExit : {0, 2, 1}) {
         EXPECT_TRUE(SubkeyNames(COMPANY_KEY_PATH).empty()) << "neither the load nor a save at " << saveAtExit;
@@ -125,9 +117,7 @@ TEST_F(RegistryTest, RecordedImageOfASave)
     Settings.maxAllocSizeSaved = 131072;
     Settings.windowRect = {-8, 20, 1030, 790};
     Settings.toolbarCount = 3;
-    Settings.SavedToolbarLayout[0] = 40001;
-    Settings.SavedToolbarLayout[1] = -1;
-    Settings.SavedToolbarLayout[2] = 40017;
+    std::ranges::copy(std::initializer_list<int32_t>{40001, -1, 40017}, Settings.SavedToolbarLayout);
     Settings.DisplaySplit = 6;
     snprintf(Settings.logFile, sizeof Settings.logFile, "D:\\Logs\\fingers.txt");
     snprintf(Settings.whoisServer, sizeof Settings.whoisServer, "whois.example.net");
@@ -146,58 +136,9 @@ TEST_F(RegistryTest, RecordedImageOfASave)
     EXPECT_EQ(recorded, ProgramKeyImage()) << "a load and a save give the same bytes again";
 }
 
-// A text is taken whatever its type when it fits its field together with a
-// NUL, whether or not the stored bytes end with one.
-TEST_F(RegistryTest, NumbersOutsideTheirRangeAndTextsTooLongLoadAsTheDefault)
-{
-    PutValue("", "Log File", REG_BINARY, "C:\\log.txt", 10);
-    PutValue("", "User Browser", REG_BINARY, std::string(260, 'b').c_str(), 260);
-    PutText("", "Finger Entries Path", std::string(259, 'e'));
-    PutText("", "WHOIS Server", std::string(128, 'w'));
-    PutWord("", "NumButtons", 3);  // fewer buttons than stored ids: the first ones
-    PutValue("", "Toolbar", REG_BINARY, std::vector<int32_t>(10, 1000).data(), 10 * sizeof(int32_t));
-    const struct {
-        const char* name;
-        const void* field;  // of 4 bytes
-        std::vector<std::pair<uint32_t, uint32_t>> storedAndLoaded;
-    } settings[] = {
-        {"MaxAllocSize", &Settings.maxAllocSize,
-         {{16383, 65536}, {16384, 16384}, {1048576, 1048576}, {1048577, 65536}}},
-        {"Display Split", &Settings.DisplaySplit, {{0xFFFFFFFFu, 4}, {0, 0}, {9, 9}, {10, 4}}},
-        {"Network Timeout", &Settings.networkTimeout, {{0, 60}, {1, 1}, {3600, 3600}, {3601, 60}}},
-        {"Last Column Sorted", &Settings.sortColumn, {{4, 4}, {5, 0}, {0xFFFFFFFFu, 0}}},
-        {"LV Style", &Settings.listStyle, {{3, 3}, {4, 1}}},
-    };
-    for (const auto& setting : settings) {
-        for (const auto& [stored, loaded] : setting.storedAndLoaded) {
-            PutWord("", setting.name, stored);
-            Reload();
-            uint32_t value;
-            memcpy(&value, setting.field, sizeof value);
-            EXPECT_EQ(loaded, value) << setting.name << " " << stored;
-            EXPECT_EQ(Settings.maxAllocSize, Settings.maxAllocSizeSaved) << "only a size in range is saved again";
-        }
-    }
-    EXPECT_STREQ("C:\\log.txt", Settings.logFile);
-    EXPECT_STREQ("", Settings.userBrowser);
-    EXPECT_EQ(std::string(259, 'e'), Settings.entriesPath);
-    EXPECT_STREQ(DEFAULT_WHOIS_SERVER, Settings.whoisServer);
-    EXPECT_EQ(3, Settings.toolbarCount);
-    // A full layout, as a save stores it, loads whole.
-    std::vector<int32_t> full(TOOLBAR_MAX, 40001);
-    full.back() = 40017;
-    PutWord("", "NumButtons", TOOLBAR_MAX);
-    PutValue("", "Toolbar", REG_BINARY, full.data(), TOOLBAR_MAX * sizeof(int32_t));
-    Reload();
-    EXPECT_EQ(TOOLBAR_MAX, Settings.toolbarCount);
-    EXPECT_EQ(40017, Settings.SavedToolbarLayout[TOOLBAR_MAX - 1]);
-}
-
-// A number or a font is taken whatever its type, but only at its field's
-// size, so a short one never leaves half a number behind. The load clears
-// the run-time flags; points below 40 (compared as signed) or a font without
-// a face give the default.
-TEST_F(RegistryTest, ProfileValuesAtTheirSizeAndProfileRules)
+// A text of any type is taken when it fits its field with a NUL (stored or not); a number or a font only at its size.
+// The load clears the run-time flags; points below 40 (compared as signed) or a font without a face give the default.
+TEST_F(RegistryTest, ValuesOutOfRangeTooLongOrOfTheWrongSizeLoadAsTheDefault)
 {
     const DWORD count = 9;
     PutWord("Profiles\\Open", "Flags", FE_NOTIFY_OPEN | FE_TEMPORARY | FE_AUTO_FINGER);
@@ -212,7 +153,35 @@ TEST_F(RegistryTest, ProfileValuesAtTheirSizeAndProfileRules)
     snprintf(fonts[0].lfFaceName, LF_FACESIZE, "Arial");
     PutValue("Profiles\\Odd", "Font", REG_BINARY, fonts, sizeof fonts[0] + 1);
     PutValue("Profiles\\Forty", "Font", REG_BINARY, fonts, sizeof fonts[0]);
-    Reload();
+    PutValue("", "Log File", REG_BINARY, "C:\\log.txt", 10);
+    PutValue("", "User Browser", REG_BINARY, std::string(260, 'b').c_str(), 260);
+    PutText("", "Finger Entries Path", std::string(259, 'e'));
+    PutText("", "WHOIS Server", std::string(128, 'w'));
+    std::vector<int32_t> layout(TOOLBAR_MAX, 40001);  // a full layout, as a save stores it
+    layout.back() = 40017;
+    PutValue("", "Toolbar", REG_BINARY, layout.data(), TOOLBAR_MAX * sizeof(int32_t));
+    const std::tuple<const char*, const void*, std::vector<std::pair<uint32_t, uint32_t>>> settings[] = {
+        {"MaxAllocSize", &Settings.maxAllocSize,
+         {{16383, 65536}, {16384, 16384}, {1048576, 1048576}, {1048577, 65536}}},
+        {"Display Split", &Settings.DisplaySplit, {{0xFFFFFFFFu, 4}, {0, 0}, {9, 9}, {10, 4}}},
+        {"Network Timeout", &Settings.networkTimeout, {{0, 60}, {1, 1}, {3600, 3600}, {3601, 60}}},
+        {"Last Column Sorted", &Settings.sortColumn, {{4, 4}, {5, 0}, {0xFFFFFFFFu, 0}}},
+        {"LV Style", &Settings.listStyle, {{3, 3}, {4, 1}}},
+        {"NumButtons", &Settings.toolbarCount, {{3, 3}, {TOOLBAR_MAX, TOOLBAR_MAX}}},  // the first ids, or all
+    };
+    for (const auto& [name, field, storedAndLoaded] : settings) {
+        for (const auto& [stored, loaded] : storedAndLoaded) {
+            PutWord("", name, stored);
+            Reload();
+            EXPECT_EQ(loaded, *static_cast<const uint32_t*>(field)) << name << " " << stored;
+            EXPECT_EQ(Settings.maxAllocSize, Settings.maxAllocSizeSaved) << "only a size in range is saved again";
+        }
+    }
+    EXPECT_STREQ("C:\\log.txt", Settings.logFile);
+    EXPECT_STREQ("", Settings.userBrowser);
+    EXPECT_EQ(std::string(259, 'e'), Settings.entriesPath);
+    EXPECT_STREQ(DEFAULT_WHOIS_SERVER, Settings.whoisServer);
+    EXPECT_EQ(40017, Settings.SavedToolbarLayout[TOOLBAR_MAX - 1]);
     EXPECT_EQ((std::vector<std::string>{"Forty=", "Negative=", "Odd=", "Open="}), Entries());
     for (const FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
         const std::string name = entry->description;
@@ -223,10 +192,8 @@ TEST_F(RegistryTest, ProfileValuesAtTheirSizeAndProfileRules)
     }
 }
 
-// Key names ignore case, cannot hold a backslash and are at most 255
-// characters; every entry still gets a key of its own and comes back as it
-// was. A "Description" value counts only where a save could have written it,
-// so a key renamed by hand keeps its name.
+// Key names ignore case, hold no backslash and have at most 255 characters, yet every entry gets a key of its own.
+// A "Description" counts only where a save could have written it, so a key renamed by hand keeps its name.
 TEST_F(RegistryTest, EveryEntryGetsAKeyOfItsOwn)
 {
     std::vector<std::string> entries = {"Home=1@host", "home=2@host", "Home (2)=3@host", "home (2)=4@host",
@@ -256,8 +223,7 @@ TEST_F(RegistryTest, EveryEntryGetsAKeyOfItsOwn)
     EXPECT_EQ(entries, Entries());
 }
 
-// A load that cannot open a profile stops there; the save keeps the profiles
-// it could not read.
+// A load that cannot open a profile stops there; the save keeps the profiles it could not read.
 TEST_F(RegistryTest, FailuresKeepTheStoredProfiles)
 {
     for (const char* name : {"alpha", "beta", "gamma"})
