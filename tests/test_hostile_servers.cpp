@@ -54,7 +54,6 @@ std::string Difference(const std::string& got, const std::string& expected)
                                       expected.substr(at, 40) + "\"";
 }
 
-// How a case ends: as the server and the time limit make it, or by a kill or a close during the wait.
 enum Stop { RUN_OUT, KILL, CLOSE };
 
 // Each server with the smallest and largest buffer, a plain one behind: the answer is kept as far as it came and fits,
@@ -83,7 +82,7 @@ TEST(HostileServers, NoServerHangsCrashesOrSpoilsTheStoredAnswersOrTheNextEntry)
         const char* name;
         Server server;
         std::string line;  // how the job ends, unless the buffer cuts the answer
-        Stop stop = RUN_OUT;
+        Stop stop = RUN_OUT;  // or a kill or a close during the wait
         const char* host = "127.0.0.6";
     } cases[] = {
         {"silent", silent, "** Winsocket error during finger retrieval " + timedOut + " **\n\n"},

@@ -33,6 +33,7 @@ struct TestServerState {
     std::thread thread;
     mutable std::mutex mutex;
     std::vector<std::string> queries;  // the bytes each connection received, in the order they were accepted
+    std::atomic<int> connectionCount{0};
     std::atomic<int> closedCount{0};   // after the answer, after the client closed, or when the server stops
     ~TestServerState();
 };
@@ -43,7 +44,7 @@ struct TestServer {
 
 // Stops the server, forgets what it recorded and listens on address:port; 1 when that cannot be bound or listened on.
 int StartTestServer(TestServer& server, const char* address, int port, const ServerBehaviour& behaviour);
-int ServerConnectionCount(const TestServer& server);
+inline int ServerConnectionCount(const TestServer& server) { return server.state->connectionCount; }
 // The bytes received so far on connection index (0 = first accepted).
 std::string ServerQuery(const TestServer& server, int index);
 inline int ServerClosedCount(const TestServer& server) { return server.state->closedCount; }
