@@ -62,6 +62,8 @@ TestServerState::~TestServerState()
         thread.join();
         closesocket(wake);
     }
+    for (const SOCKET filler : queueFillers)
+        closesocket(filler);
     // A listener is only made once the sockets library has been started.
     if (listener != INVALID_SOCKET && closesocket(listener) == 0)
         WSACleanup();
@@ -80,35 +82,16 @@ int StartTestServer(TestServer& server, const char* address, int port, const Ser
     setsockopt(state.listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
     state.address = {AF_INET, htons(static_cast<u_short>(port)), {{.S_addr = inet_addr(address)}}, {}};
     if (bind(state.listener, reinterpret_cast<const sockaddr*>(&state.address), sizeof state.address) != 0 ||
-        listen(state.listener, SOMAXCONN) != 0)
-        return 1;
-    state.thread = std::thread(Serve, &state);
-    return 0;
-}
-
-FullListener::~FullListener()
-{
-    for (const SOCKET socket : sockets)
-        closesocket(socket);
-    if (!sockets.empty())
-        WSACleanup();
-}
-
-int StartFullListener(FullListener& listener, const char* address, int port)
-{
-    WSADATA data;
-    WSAStartup(0x0101, &data);
-    const sockaddr_in at = {AF_INET, htons(static_cast<u_short>(port)), {{.S_addr = inet_addr(address)}}, {}};
-    listener.sockets.push_back(socket(AF_INET, SOCK_STREAM, 0));
-    if (bind(listener.sockets[0], reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 ||
-        listen(listener.sockets[0], 0) != 0)
+        listen(state.listener, behaviour.neverAccept ? 0 : SOMAXCONN) != 0)
         return 1;
     // With a backlog of 0 Linux queues one connection and drops the handshakes of any more; these fill it for good.
-    for (u_long nonBlocking = 1; listener.sockets.size() < 5;) {
-        listener.sockets.push_back(socket(AF_INET, SOCK_STREAM, 0));
-        ioctlsocket(listener.sockets.back(), FIONBIO, &nonBlocking);
-        connect(listener.sockets.back(), reinterpret_cast<const sockaddr*>(&at), sizeof at);
+    for (u_long nonBlocking = 1; behaviour.neverAccept && state.queueFillers.size() < 4;) {
+        state.queueFillers.push_back(socket(AF_INET, SOCK_STREAM, 0));
+        ioctlsocket(state.queueFillers.back(), FIONBIO, &nonBlocking);
+        connect(state.queueFillers.back(), reinterpret_cast<const sockaddr*>(&state.address), sizeof state.address);
     }
+    if (!behaviour.neverAccept)
+        state.thread = std::thread(Serve, &state);
     return 0;
 }
 

@@ -20,6 +20,7 @@ struct ServerBehaviour {
     bool endless = false;           // send the answer over and over until the client goes
     bool hangUpAtOnce = false;      // end the sending side on accepting, before the query is read
     bool resetAtEnd = false;        // end the connection with a reset instead of a close
+    bool neverAccept = false;       // accept nothing and keep the queue full, so that no connect ever completes
 };
 
 // One run of a server; destroying it stops the thread within a tenth of a second.
@@ -27,12 +28,13 @@ struct TestServerState {
     ServerBehaviour behaviour;
     sockaddr_in address = {};
     SOCKET listener = INVALID_SOCKET;
+    std::vector<SOCKET> queueFillers;  // the connections that fill a never-accepting listener's queue
     std::atomic<bool> stopping{false};
     std::thread thread;
     mutable std::mutex mutex;
     std::vector<std::string> queries;  // the bytes each connection received, in the order they were accepted
     std::atomic<int> connectionCount{0};
-    std::atomic<int> closedCount{0};   // after the answer, after the client closed, or when the server stopped
+    std::atomic<int> closedCount{0};   // after the answer, after the client closed, or when the server stops
     ~TestServerState();
 };
 
@@ -46,15 +48,6 @@ inline int ServerConnectionCount(const TestServer& server) { return server.state
 // The bytes received so far on connection index (0 = first accepted).
 std::string ServerQuery(const TestServer& server, int index);
 inline int ServerClosedCount(const TestServer& server) { return server.state->closedCount; }
-
-// A listener that takes no connection and whose queue is full, so that the system drops every further attempt to
-// connect and none completes.
-struct FullListener {
-    std::vector<SOCKET> sockets;
-    ~FullListener();
-};
-// 1 when address:port cannot be bound or listened on.
-int StartFullListener(FullListener& listener, const char* address, int port);
 
 // Numbered 64-byte lines of text, each ending in CR LF, the last one cut at size.
 std::string GeneratedAnswer(size_t size);
