@@ -1,12 +1,10 @@
-// The real main window and its children: command line, command table, status
-// bar, tray tip, toolbar, the entry list and the commands on its rows.
+// The real main window: command line, command table, status bar, tray tip, toolbar, entry list and its commands.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -59,17 +57,20 @@ std::string QueuedInitials()
     return initials;
 }
 
-// "caption: text" of every box answered since AnswerBoxes, one a line.
-std::string BoxTexts()
+// The initials of the rows, top to bottom.
+std::string RowInitials()
 {
-    std::string texts;
-    for (const AnsweredBox& box : AnsweredBoxes())
-        texts += box.caption + ": " + box.text + "\n";
-    return texts;
+    std::string initials;
+    RowCursor row;
+    for (int i = FirstRow(&row); i >= 0; i = NextRow(&row))
+        initials += reinterpret_cast<FingerEntry*>(row.lParam)->description[0];
+    return initials;
 }
 
-// The main window with every child and default settings; boxes are answered with OK; no task thread: jobs stay queued.
+// The main window with every child, default settings and a fresh monitor folder; boxes get OK; jobs stay queued.
 struct MainWindowTest : ::testing::Test {
+    const std::string folder = TempFolder() + "\\monitor";
+
     void SetUp() override
     {
         ShellHandles.instance = GetModuleHandleA(nullptr);
@@ -81,6 +82,9 @@ struct MainWindowTest : ::testing::Test {
         ASSERT_TRUE(registered);
         ASSERT_EQ(CreateMainWindow(), 0);
         ShowWindow(ShellHandles.mainWindow, SW_SHOWNORMAL);
+        ASSERT_EQ(SetUpPaths(), 0);
+        CreateDirectoryA(folder.c_str(), nullptr);
+        snprintf(MonitorFolder, sizeof MonitorFolder, "%s", folder.c_str());
         AnswerBoxes("", IDOK);
     }
 
@@ -92,6 +96,7 @@ struct MainWindowTest : ::testing::Test {
         MSG quit;
         PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
         ShellHandles = {};
+        RemoveFolderTree(folder);
     }
 };
 
@@ -229,9 +234,9 @@ TEST_F(MainWindowTest, ColumnTextsAndHeaderClicksSortingEveryColumnBothWays)
     }
     EntryColumnText(AddTestEntry("All", "all@h", FE_ALL_GROUPS), 4, text, sizeof text);
     EXPECT_EQ(std::string(text), names.substr(0, 124) + "...");
-    // With the column's direction bit set: texts ascending, case ignored;
+    // With the column's direction bit set: texts ascending, case ignored (the initials are B, a, C and d);
     // counts, times and groups (Mail, Status, group 1, none) largest first.
-    const std::string setOrder[LIST_COLUMNS] = {"abcd", "dcab", "adbc", "bcad", "badc"};
+    const std::string setOrder[LIST_COLUMNS] = {"aBCd", "dCaB", "adBC", "BCad", "BadC"};
     for (int column = 0; column < LIST_COLUMNS; ++column) {
         for (bool set : {true, false}) {
             NMLISTVIEW click = {};
@@ -239,11 +244,8 @@ TEST_F(MainWindowTest, ColumnTextsAndHeaderClicksSortingEveryColumnBothWays)
             click.iSubItem = column;
             SendMessageA(ShellHandles.mainWindow, WM_NOTIFY, IDC_ENTRY_LIST, reinterpret_cast<LPARAM>(&click));
             EXPECT_EQ(Settings.sortColumn, column);
-            std::string listed, order = setOrder[column];
-            RowCursor row;
-            for (int i = FirstRow(&row); i >= 0; i = NextRow(&row))
-                listed += static_cast<char>(tolower(reinterpret_cast<FingerEntry*>(row.lParam)->description[0]));
-            EXPECT_EQ(listed, set ? order : std::string(order.rbegin(), order.rend()))
+            const std::string& order = setOrder[column];
+            EXPECT_EQ(RowInitials(), set ? order : std::string(order.rbegin(), order.rend()))
                 << "column " << column << (set ? ", set" : ", clear");
         }
     }
@@ -266,10 +268,6 @@ TEST_F(MainWindowTest, RowsKeepTheirImagesThroughFillingSortingAndRemoval)
 
 TEST_F(MainWindowTest, CommandsOnTheSelectedRowsTakeThemInListOrder)
 {
-    ASSERT_EQ(SetUpPaths(), 0);
-    const std::string folder = TempFolder() + "\\last output";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    snprintf(MonitorFolder, sizeof MonitorFolder, "%s", folder.c_str());
     std::vector<FingerEntry*> entries;
     for (const char* description : {"a", "b", "c", "d"}) {
         entries.push_back(AddTestEntry(description, "x@h"));
@@ -289,17 +287,6 @@ TEST_F(MainWindowTest, CommandsOnTheSelectedRowsTakeThemInListOrder)
     EXPECT_EQ(PaneText(), "answer of c\nanswer of a\n");
     EXPECT_EQ(BoxTexts(), "View Last Output: No entries are selected.\n"
                           "View Last Output: Couldn't view last output for the selected entries\n");
-    RemoveFolderTree(folder);
-}
-
-// The initials of the rows, top to bottom.
-std::string RowInitials()
-{
-    std::string initials;
-    RowCursor row;
-    for (int i = FirstRow(&row); i >= 0; i = NextRow(&row))
-        initials += reinterpret_cast<FingerEntry*>(row.lParam)->description[0];
-    return initials;
 }
 
 // The initials of the entries that are not temporary, sorted.
@@ -316,10 +303,6 @@ std::string ListedInitials()
 
 TEST_F(MainWindowTest, EntryCommandsAskFirstAndDeleteStopsAtARunningJob)
 {
-    ASSERT_EQ(SetUpPaths(), 0);
-    const std::string folder = TempFolder() + "\\deleting";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    snprintf(MonitorFolder, sizeof MonitorFolder, "%s", folder.c_str());
     for (int id : {IDM_PROPERTIES, IDM_CLEAR_FINGER_COUNT, IDM_DELETE, IDM_FINGER, IDM_SET_GROUPS})
         RunCommand(ShellHandles.mainWindow, id);
     std::map<char, FingerEntry*> entries;
@@ -354,19 +337,17 @@ TEST_F(MainWindowTest, EntryCommandsAskFirstAndDeleteStopsAtARunningJob)
     EXPECT_EQ(ListedInitials(), "abc");
     EXPECT_FALSE(IsFile(folder + "\\" + eMonitorFile));
     EXPECT_TRUE(IsFile(folder + "\\" + entries['c']->monitorFile));
-    EXPECT_EQ(BoxTexts(), "Clear Finger Count: Are you sure you want to clear the finger count of these 5 finger entries ?\n"
+    EXPECT_EQ(BoxTexts(), "Clear Finger Count: Are you sure you want to clear the finger count of these 5 "
+                          "finger entries ?\n"
                           "Delete: Are you sure you want to delete these 5 finger entries ?\n"
                           "Delete Entry: Ombrelane cannot delete \"c\" as it is\ncurrently being processed.\n");
-    RemoveFolderTree(folder);
 }
 
-// The header and records of a saved entries file, as the layout gives them.
+// The header and records of a saved entries file, as the layout gives them; a count below 0 counts the records.
 std::string EntriesFile(const std::vector<const FingerEntry*>& entries, int32_t count = -1)
 {
-    if (count < 0)
-        count = static_cast<int32_t>(entries.size());
     std::string file = "Ombrelane Entries";
-    for (uint32_t word : {656u, static_cast<uint32_t>(count)})
+    for (uint32_t word : {656u, static_cast<uint32_t>(count < 0 ? static_cast<int32_t>(entries.size()) : count)})
         file += std::string{char(word), char(word >> 8), char(word >> 16), char(word >> 24)};
     for (const FingerEntry* entry : entries) {
         unsigned char image[ENTRY_RECORD_SIZE];
@@ -378,7 +359,6 @@ std::string EntriesFile(const std::vector<const FingerEntry*>& entries, int32_t 
 
 TEST_F(MainWindowTest, SavedFilesAreExactAndLoadingChecksTheWholeFileBeforeAnyChange)
 {
-    ASSERT_EQ(SetUpPaths(), 0);
     const std::string path = TempFolder() + "\\saved.oen";
     snprintf(Settings.entriesPath, sizeof Settings.entriesPath, "%s", path.c_str());
     DeleteFileA(path.c_str());
@@ -406,14 +386,16 @@ TEST_F(MainWindowTest, SavedFilesAreExactAndLoadingChecksTheWholeFileBeforeAnyCh
     const std::string whole = EntriesFile({&other, &twin});
     // A bad file changes nothing; a merge replaces "Same" by "SAME" and counts every record.
     // The file's "SAME" came after its "Same": one entry, taking the file's count but not its time or run-time bits.
-    const std::tuple<std::string, bool, const char*, std::string> cases[] = {
-        {"Ombrelane Entrie", false, "Open Error: The file appears to be incomplete.", "KS"},
-        {EntriesFile({&other, &twin}, 3), false, "Open Error: The file appears to be incomplete.", "KS"},
-        {"Ombrelane Entries" + whole.substr(17, 8), true, "Open Error: The file appears to be incomplete.", "KS"},
-        {"Ombrelane Entriez" + whole.substr(17), false, "Load Finger Entries: The file is not a valid Ombrelane file.", "KS"},
-        {whole + "x", false, "Load Finger Entries: The file is not a valid Ombrelane file.", "KS"},
-        {unterminated, false, "Load Finger Entries: The file is not a valid Ombrelane file.", "KS"},
-        {EntriesFile({&other}, -1).replace(17, 4, "\x94\x02\0\0", 4), true,
+    const std::string incomplete = "Open Error: The file appears to be incomplete.";
+    const std::string invalid = "Load Finger Entries: The file is not a valid Ombrelane file.";
+    const std::tuple<std::string, bool, std::string, std::string> cases[] = {
+        {"Ombrelane Entrie", false, incomplete, "KS"},
+        {EntriesFile({&other, &twin}, 3), false, incomplete, "KS"},
+        {"Ombrelane Entries" + whole.substr(17, 8), true, incomplete, "KS"},
+        {"Ombrelane Entriez" + whole.substr(17), false, invalid, "KS"},
+        {whole + "x", false, invalid, "KS"},
+        {unterminated, false, invalid, "KS"},
+        {EntriesFile({&other}).replace(17, 4, "\x94\x02\0\0", 4), true,
          "Merge Finger Entries: The Finger Entries in this file appear to be saved with a different\n"
          "version of Ombrelane (different structure sizes)", "KS"},
         {EntriesFile({}), false, "Load Finger Entries: 0 entries have been loaded.", ""},

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "entries/settings.h"
-#include "jobs/finger_client.h"
 #include "jobs/host_lookup.h"
 #include "jobs/job_queue.h"
 #include "jobs/net_socket.h"
@@ -25,8 +24,7 @@
 
 namespace {
 
-// Lookup completions sent to a window of this procedure are held while holdLookups is set, and otherwise handed on
-// with those held before, which come late and first.
+// Lookup completions are held while holdLookups is set, then handed on late, before the next one.
 std::vector<std::pair<WPARAM, LPARAM>> heldLookups;
 bool holdLookups = false;
 
@@ -39,14 +37,6 @@ LRESULT CALLBACK HoldLookup(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Every byte in the pane, NULs included.
-std::string PaneBytes()
-{
-    std::string text(static_cast<size_t>(GetWindowTextLengthA(OutputWindow)) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(OutputWindow, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 // Processor time of the whole process so far, in 100 ns.
 unsigned long long ProcessorTime()
 {
@@ -56,8 +46,7 @@ unsigned long long ProcessorTime()
     return (high << 32) + kernel.dwLowDateTime + user.dwLowDateTime;
 }
 
-// Sends the query to the real finger daemon, which the sandbox serves on 127.0.0.9, and returns what comes back until
-// the daemon closes.
+// What the real finger daemon on 127.0.0.9 answers to the query.
 std::string PlainFinger(const std::string& query)
 {
     const NetSocket plain(socket(AF_INET, SOCK_STREAM, 0));
@@ -73,8 +62,7 @@ std::string PlainFinger(const std::string& query)
     return answer;
 }
 
-class QueryClient : public testing::TestWithParam<bool> {
-protected:
+struct QueryClient : testing::TestWithParam<bool> {
     const bool finger = GetParam();
     // Sent with CR LF for the entry, and named by a failed connect.
     const std::string target = finger ? "alice" : "example.com";
@@ -97,8 +85,7 @@ protected:
         StopWinsock();
     }
 
-    // Queues a job for a logging entry that asks host, with an empty pane and log. The entry's monitor file holds
-    // "previous answer"; a whois entry is freed after its job.
+    // Queues a job for an entry that asks host, with an empty pane and log; its monitor file holds "previous answer".
     void Start(const std::string& host, uint32_t flags = FE_LOG_OUTPUT, std::string address = "")
     {
         SetWindowTextA(OutputWindow, "");
@@ -106,15 +93,12 @@ protected:
         snprintf(Settings.whoisServer, sizeof Settings.whoisServer, "%s", host.c_str());
         FingerEntry* entry = finger ? AddTestEntry("test", (address.empty() ? "alice@" + host : address).c_str(), flags)
                                     : AddTestEntry(target.c_str(), target.c_str(), FE_TEMPORARY | flags);
-        char path[PATH_SIZE];
-        MonitorFilePath(entry, path, sizeof path);
-        monitor = path;
+        monitor = MonitorPath(entry);
         WriteWholeFile(monitor, "previous answer");
         ASSERT_EQ(AddJob(finger ? JOB_FINGER : JOB_WHOIS, entry), 0);
     }
 
-    // The pane and the log of the job: the answer as far as it came, a line on how it ended, and the line end that
-    // follows an answer; and what the finger entry has recorded.
+    // The pane and log: the header, the answer as far as it came, a line on how it ended and the answer's line end.
     void Expect(const std::string& host, const std::string& part, const std::string& line, const std::string& lineEnd,
                 const std::string& recorded) const
     {
@@ -128,11 +112,10 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(Clients, QueryClient, testing::Bool(), [](auto i) { return i.param ? "Finger" : "Whois"; });
 
-// An answer is cut to the buffer and warned about; one that fills it exactly is complete. A refused connection ends the
-// job at once; every wait ends at the network time limit, and at once on a kill or shutdown. A line says why, after
-// what was shown; the previous answer stays recorded unless a part came before the time limit. No wait holds the
-// processor. A lookup abandoned by a job completes late, while the next job waits for its own: it must not be taken
-// for that one.
+// An answer is cut to the buffer and warned about; one that fills it exactly is complete. A refusal ends the job at
+// once; a wait ends at the network time limit, or at once on a kill or shutdown, without holding the processor. A line
+// says why; a part that came before the time limit replaces the recorded answer. A lookup a job abandoned completes
+// late, while the next job waits for its own: it must not be taken for that one.
 TEST_P(QueryClient, EveryAnswerFailureAndWaitEndsWithItsLine)
 {
     const std::string warning = finger ? "** Warning: Finger output truncated (more than 16384 bytes) **\n"
@@ -213,13 +196,11 @@ TEST_P(QueryClient, EveryAnswerFailureAndWaitEndsWithItsLine)
     }
 }
 
-class FingerClient : public QueryClient {};
+struct FingerClient : QueryClient {};
 INSTANTIATE_TEST_SUITE_P(Clients, FingerClient, testing::Values(true), [](const auto&) { return "Finger"; });
 
-// The bytes on the wire for every address form; the answer is shown and recorded exactly, NUL bytes shown as dots and hiding nothing
-// that follows them (both clients share that path), and so is the real daemon's. With
-// automatic HTML detection an answer is collected whole: HTML goes to the browser only, anything else is shown at once
-// with no line end added.
+// The query bytes of every address form; the answer (also the real daemon's) is shown and recorded exactly, NULs
+// shown as dots. With automatic HTML detection it is collected whole: HTML goes to the browser only, the rest is shown.
 TEST_P(FingerClient, EveryAddressFormSendsItsQueryAndCollectedHtmlGoesToTheBrowser)
 {
     snprintf(Settings.userBrowser, sizeof Settings.userBrowser, "%srecord_command_line.exe", ProgramFolder);

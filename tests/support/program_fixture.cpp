@@ -2,16 +2,15 @@
 #include "support/test_windows.h"
 
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 #include "entries/message_box.h"
 #include "entries/settings.h"
 #include "jobs/host_lookup.h"
 #include "jobs/job_queue.h"
 #include "jobs/task_thread.h"
+#include "output/answer_buffers.h"
 #include "output/output_window.h"
 #include "shell/job_reports.h"
 #include "shell/shell_handles.h"
@@ -108,23 +107,41 @@ void FreeAllEntries()
         FreeFingerEntry(EntryList.head);
 }
 
-std::string PaneText()
+std::string PaneBytes()
 {
     if (!OutputWindow)
         return {};
-    int length = GetWindowTextLengthA(OutputWindow);
-    std::vector<char> text(static_cast<size_t>(length) + 1);
-    GetWindowTextA(OutputWindow, text.data(), length + 1);
-    std::string result(text.data());
-    // The control reports line ends as CR LF or CR; tests compare with LF.
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(OutputWindow)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(OutputWindow, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+std::string PaneText()
+{
+    const std::string bytes = PaneBytes();
+    // The control reports line ends as CR LF or CR.
     std::string normal;
-    for (size_t i = 0; i < result.size(); ++i) {
-        if (result[i] != '\r')
-            normal += result[i];
-        else if (result[i + 1] != '\n')
+    for (size_t i = 0; i < bytes.size() && bytes[i] != '\0'; ++i) {
+        if (bytes[i] != '\r')
+            normal += bytes[i];
+        else if (bytes[i + 1] != '\n')
             normal += '\n';
     }
     return normal;
+}
+
+std::string MonitorPath(const FingerEntry* entry)
+{
+    char path[PATH_SIZE];
+    return MonitorFilePath(entry, path, sizeof path) == 0 ? path : "";
+}
+
+std::string BoxTexts()
+{
+    std::string texts;
+    for (const AnsweredBox& box : AnsweredBoxes())
+        texts += box.caption + ": " + box.text + "\n";
+    return texts;
 }
 
 std::string ReadWholeFile(const std::string& path)

@@ -27,6 +27,12 @@ bool WaitForJobsDone(DWORD timeoutMs = 10000);
 FingerEntry* AddTestEntry(const char* description, const char* address, uint32_t flags = 0);
 void FreeAllEntries();
 
+// The pane's text with LF line ends, up to its first NUL; PaneBytes: every byte as the control reports it.
 std::string PaneText();
+std::string PaneBytes();
+// The path of the entry's monitor file, "" when it has none.
+std::string MonitorPath(const FingerEntry* entry);
+// "caption: text" of every box answered since AnswerBoxes, one a line.
+std::string BoxTexts();
 std::string ReadWholeFile(const std::string& path);
 std::string TempFolder();
