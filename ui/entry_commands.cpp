@@ -51,14 +51,22 @@ bool SameEditedFields(const FingerEntry& before, const FingerEntry& edited)
     return memcmp(&merged, &before, sizeof before) == 0;
 }
 
-// "...of \"name\" ?" for one row, "...of these N finger entries ?" for more.
-void SelectionQuestion(char* text, int size, const char* one, const char* many, int count)
+// Refuses an empty selection with its message, then asks "...of \"name\" ?"
+// for one row or "...of these N finger entries ?" for more; true on OK.
+bool ConfirmForSelection(const char* title, const char* none, const char* one, const char* many)
 {
+    const int count = CountSelectedRows();
+    if (count == 0) {
+        ShowMessageBox(none, title);
+        return false;
+    }
+    char question[DESCRIPTION_SIZE + 96];
     RowCursor row;
     if (count == 1 && FirstSelectedRow(&row) >= 0)
-        snprintf(text, size, one, RowEntry(row)->description);
+        snprintf(question, sizeof question, one, RowEntry(row)->description);
     else
-        snprintf(text, size, many, count);
+        snprintf(question, sizeof question, many, count);
+    return ShowMessageBox(question, title, MB_OKCANCEL) == IDOK;
 }
 
 }
@@ -164,15 +172,9 @@ void FingerSelectedEntries(HWND)
 
 void ClearFingerCount(HWND)
 {
-    const int count = CountSelectedRows();
-    if (count == 0) {
-        ShowMessageBox("No Finger Entries Selected", "Clear Finger Count");
-        return;
-    }
-    char question[DESCRIPTION_SIZE + 80];
-    SelectionQuestion(question, sizeof question, "Are you sure you want to clear the finger count of \"%s\" ?",
-                      "Are you sure you want to clear the finger count of these %d finger entries ?", count);
-    if (ShowMessageBox(question, "Clear Finger Count", MB_OKCANCEL) != IDOK)
+    if (!ConfirmForSelection("Clear Finger Count", "No Finger Entries Selected",
+                             "Are you sure you want to clear the finger count of \"%s\" ?",
+                             "Are you sure you want to clear the finger count of these %d finger entries ?"))
         return;
     const std::vector<FingerEntry*> entries = SelectedEntries();
     LockEntryList();
@@ -184,15 +186,9 @@ void ClearFingerCount(HWND)
 
 void DeleteSelectedEntries(HWND)
 {
-    const int count = CountSelectedRows();
-    if (count == 0) {
-        ShowMessageBox("There are no items selected to delete!", "Delete");
-        return;
-    }
-    char question[DESCRIPTION_SIZE + 64];
-    SelectionQuestion(question, sizeof question, "Are you sure you want to delete \"%s\" ?",
-                      "Are you sure you want to delete these %d finger entries ?", count);
-    if (ShowMessageBox(question, "Delete", MB_OKCANCEL) != IDOK)
+    if (!ConfirmForSelection("Delete", "There are no items selected to delete!",
+                             "Are you sure you want to delete \"%s\" ?",
+                             "Are you sure you want to delete these %d finger entries ?"))
         return;
     FingerEntry* refused = nullptr;
     const int deleted = DeleteEntries(SelectedEntries(), &refused);
