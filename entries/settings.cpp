@@ -22,4 +22,6 @@ void SetDefaultSettings()
     static const int32_t widths[LIST_COLUMNS] = {196, 176, 36, 120, 64};
     memcpy(Settings.columnWidths, widths, sizeof widths);
     Settings.networkTimeout = DEFAULT_NETWORK_TIMEOUT;
+    Settings.fetchLimit = DEFAULT_FETCH_LIMIT;
+    Settings.followReferrals = true;
 }

@@ -50,6 +50,10 @@ struct ProgramSettings {
     int saveAtExit;
     // Seconds a connect or a receive may wait before the job gives up.
     uint32_t networkTimeout;
+    // Answers fetched at once (1 fetches one job at a time).
+    uint32_t fetchLimit;
+    // Whois answers that name another server are followed there.
+    bool followReferrals;
 };
 
 extern ProgramSettings Settings;

@@ -21,6 +21,10 @@ constexpr int32_t DEFAULT_DISPLAY_SPLIT = 4;
 constexpr uint32_t MIN_NETWORK_TIMEOUT = 1;
 constexpr uint32_t MAX_NETWORK_TIMEOUT = 3600;
 constexpr uint32_t DEFAULT_NETWORK_TIMEOUT = 60;
+// How many answers may be fetched at once.
+constexpr uint32_t MIN_FETCH_LIMIT = 1;
+constexpr uint32_t MAX_FETCH_LIMIT = 32;
+constexpr uint32_t DEFAULT_FETCH_LIMIT = 8;
 
 // The key name of a profile whose entry has an empty description.
 constexpr char EMPTY_DESCRIPTION_PROFILE[] = "(No Description)";
@@ -81,6 +85,7 @@ constexpr WordRange<uint32_t> LIST_STYLE_RANGE = {0, 3, 1};
 constexpr WordRange<uint32_t> ALLOC_SIZE_RANGE = {MIN_ALLOC_SIZE, MAX_ALLOC_SIZE, DEFAULT_ALLOC_SIZE};
 constexpr WordRange<uint32_t> NETWORK_TIMEOUT_RANGE = {MIN_NETWORK_TIMEOUT, MAX_NETWORK_TIMEOUT,
                                                        DEFAULT_NETWORK_TIMEOUT};
+constexpr WordRange<uint32_t> FETCH_LIMIT_RANGE = {MIN_FETCH_LIMIT, MAX_FETCH_LIMIT, DEFAULT_FETCH_LIMIT};
 // The list view indexes its columns and shifts the sort bits by this column.
 constexpr WordRange<int32_t> SORT_COLUMN_RANGE = {0, LIST_COLUMNS - 1, 0};
 constexpr WordRange<int32_t> DISPLAY_SPLIT_RANGE = {0, 9, DEFAULT_DISPLAY_SPLIT};

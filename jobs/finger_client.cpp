@@ -6,7 +6,6 @@
 
 #include "entries/settings.h"
 #include "jobs/query_client.h"
-#include "output/answer_buffers.h"
 #include "output/html_output.h"
 #include "output/monitor_files.h"
 #include "output/output_window.h"
@@ -30,31 +29,35 @@ int BuildFingerQuery(char* query, int size, const char* user, bool longOutput)
     return length < size ? length : size - 1;
 }
 
-int FingerAddress(FingerEntry* entry)
+void FingerHostOf(const char* address, char* host, int size)
+{
+    const char* at = strrchr(address, '@');
+    snprintf(host, static_cast<size_t>(size), "%s", at ? at + 1 : "");
+}
+
+int FetchFingerAnswer(AnswerFetch& fetch)
 {
     // Everything before the last at sign is the user part, everything after
     // it the host; without an at sign the user is on this machine.
     char user[ADDRESS_SIZE];
     char host[HOST_SIZE];
-    snprintf(user, sizeof user, "%.*s", ADDRESS_SIZE - 1, entry->address);
-    host[0] = '\0';
+    snprintf(user, sizeof user, "%s", fetch.plan.address);
     if (char* at = strrchr(user, '@')) {
         *at = '\0';
         snprintf(host, sizeof host, "%s", at + 1);
     } else {
         if (gethostname(host, sizeof host) != 0) {
-            EmitJobMessage(entry, "Couldn't get local host name.\n\n");
+            RecordMessage(fetch, "Couldn't get local host name.\n\n");
             return 1;
         }
         host[sizeof host - 1] = '\0';
     }
     char query[FINGER_QUERY_SIZE];
-    const int length = BuildFingerQuery(query, sizeof query, user, (entry->flags & FE_LONG_OUTPUT) != 0);
+    const int length = BuildFingerQuery(query, sizeof query, user, (fetch.plan.entryFlags & FE_LONG_OUTPUT) != 0);
 
     // An answer is shown as it arrives unless it may have to go to the
     // browser, which needs all of it first. It is logged with the monitor
     // file, after any line about how it ended.
-    const bool progressive = !(Settings.options & OPT_AUTO_HTML) || (entry->flags & FE_HTML_NEVER);
     const QueryDescription finger = {
         .service = "finger",
         .host = host,
@@ -63,30 +66,42 @@ int FingerAddress(FingerEntry* entry)
         .queryLength = length,
         .statusPart = 1,
         .namedErrors = true,
-        .progressive = progressive,
+        .progressive = fetch.plan.progressive,
         .logPieces = false,
         .cancelLine = "** Finger cancelled **\n\n",
         .truncatedFormat = "** Warning: Finger output truncated (more than %u bytes) **\n"
                            "** Increase the memory allocation in Options->Advanced **\n\n",
     };
     QueryAnswer answer = {};
-    if (RunQuery(entry, finger, &answer))
-        return 1;
+    const int result = RunQuery(fetch, finger, &answer);
+    fetch.failed = answer.failed;
+    fetch.endShown = answer.endShown;
+    return result;
+}
 
+int FingerAddress(FingerEntry* entry)
+{
+    AnswerFetch* fetch = ShowHeadFetch(entry);
+    if (!fetch)
+        return 1;
+    const int result = fetch->result;
+    const char* answer = fetch->buffer.get();
+    const uint32_t total = fetch->received;
     // A server that failed or fell silent before saying anything has given
     // no answer; the previous one stays recorded.
-    if (answer.failed && answer.total == 0)
-        return 0;
-    if (progressive) {
-        if (!answer.endShown)
-            AppendEntryText(entry, "\n");
-        UpdateMonitorFile(entry, AnswerBuffer, answer.total);
-    } else if (IsHtmlOutput(entry, AnswerBuffer)) {
-        UpdateMonitorFile(entry, AnswerBuffer, answer.total);
-        ViewHtmlOutput(entry);
-    } else {
-        UpdateMonitorFile(entry, AnswerBuffer, answer.total);
-        StreamBufferToOutput(entry, AnswerBuffer, answer.total);
+    if (result == 0 && !(fetch->failed && total == 0)) {
+        if (fetch->plan.progressive) {
+            if (!fetch->endShown)
+                AppendEntryText(entry, "\n");
+            UpdateMonitorFile(entry, answer, total);
+        } else if (IsHtmlOutput(entry, answer)) {
+            UpdateMonitorFile(entry, answer, total);
+            ViewHtmlOutput(entry);
+        } else {
+            UpdateMonitorFile(entry, answer, total);
+            StreamBufferToOutput(entry, answer, total);
+        }
     }
-    return 0;
+    ReleaseFetch(fetch);
+    return result;
 }

@@ -5,20 +5,19 @@
 #include "jobs/job_queue.h"
 #include "jobs/net_socket.h"
 
-HostLookupRecord HostLookupState;
-
 namespace {
 
-// How often the wait looks at the completion bit and the cancel condition.
+// How often a wait looks at the cancel condition and the clock when no
+// completion wakes it.
 constexpr DWORD LOOKUP_CHECK_MS = 50;
-
 // A lookup abandoned by a kill keeps its result buffer until its completion
 // arrives, because the sockets library may still write into it. Where the
 // library really cancels and no completion ever comes, the buffer is taken
 // back after this long.
 constexpr DWORD ABANDONED_RECLAIM_MS = 10 * 60 * 1000;
-
-constexpr int LOOKUP_SLOTS = 16;
+// Room for every fetch thread at once and for the abandoned lookups whose
+// completions are still to come.
+constexpr int LOOKUP_SLOTS = 96;
 
 enum SlotState { SLOT_FREE, SLOT_AWAITED, SLOT_DONE, SLOT_ABANDONED };
 
@@ -26,17 +25,15 @@ struct LookupSlot {
     SlotState state;
     HANDLE request;
     DWORD abandonedAt;
+    HostLookupRecord record;
+    // Set by the completion, so that the one thread waiting wakes at once.
+    HANDLE completed;
     char result[MAXGETHOSTSTRUCT];
 };
 
 struct LookupTable {
     CRITICAL_SECTION lock;
-    // Signalled by HostLookupDone so the waiting task thread wakes at once.
-    HANDLE completed;
     LookupSlot slots[LOOKUP_SLOTS];
-    // The slot of the lookup the task thread is waiting for (or has just
-    // finished); null when there is none.
-    LookupSlot* awaited;
     // Receives the completions (SetHostLookupWindow).
     HWND window;
 };
@@ -46,10 +43,11 @@ LookupTable table;
 void InitialiseTable()
 {
     InitializeCriticalSection(&table.lock);
-    table.completed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (LookupSlot& slot : table.slots)
+        slot.completed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
-// Both threads come here before touching the table; the first one sets it up.
+// Every thread comes here before touching the table; the first one sets it up.
 void EnsureTable()
 {
     static const bool ready = (InitialiseTable(), true);
@@ -80,7 +78,7 @@ LookupSlot* TakeFreeSlot()
 {
     const DWORD now = GetTickCount();
     for (LookupSlot& slot : table.slots) {
-        if (slot.state == SLOT_FREE || slot.state == SLOT_DONE)
+        if (slot.state == SLOT_FREE)
             return &slot;
     }
     for (LookupSlot& slot : table.slots) {
@@ -90,111 +88,88 @@ LookupSlot* TakeFreeSlot()
     return nullptr;
 }
 
-// Gives up the lookup being waited for; its buffer stays reserved while the
-// library may still fill it.
-void AbandonLookup(HANDLE handle)
+// Gives the slot up; its buffer stays reserved while the library may still
+// fill it.
+void AbandonLookup(LookupSlot* slot)
 {
-    WSACancelAsyncRequest(handle);
+    WSACancelAsyncRequest(slot->request);
     LockTable();
-    LookupSlot* slot = table.awaited;
-    if (slot && slot->request == handle) {
-        if (slot->state == SLOT_AWAITED) {
-            slot->state = SLOT_ABANDONED;
-            slot->abandonedAt = GetTickCount();
-        } else {
-            slot->state = SLOT_FREE;
-        }
-    }
-    table.awaited = nullptr;
-    HostLookupState.lookupDone = 0;
-    UnlockTable();
-}
-
-bool TakeCompletion()
-{
-    LockTable();
-    const uint32_t done = static_cast<uint32_t>(HostLookupState.lookupDone);
-    if (done & LOOKUP_DONE_BIT)
-        HostLookupState.lookupDone = static_cast<LONG>(done & ~LOOKUP_DONE_BIT);
-    UnlockTable();
-    return (done & LOOKUP_DONE_BIT) != 0;
-}
-
-// Sleeps until the next check is due, waking early for a completion.
-void AwaitNextCheck()
-{
-    if (!table.completed || WaitForSingleObject(table.completed, LOOKUP_CHECK_MS) == WAIT_FAILED)
-        Sleep(LOOKUP_CHECK_MS);
-}
-
-// Starts looking host up; the request handle, or null when it was refused.
-HANDLE StartHostLookup(const char* host)
-{
-    LockTable();
-    HostLookupState.lookupDone = 0;
-    HostLookupState.lookupBufLen = 0;
-    HostLookupState.lookupError = 0;
-    table.awaited = nullptr;
-    HANDLE request = nullptr;
-    if (LookupSlot* slot = TakeFreeSlot()) {
-        memset(slot->result, 0, sizeof slot->result);
+    if (slot->state == SLOT_AWAITED) {
+        slot->state = SLOT_ABANDONED;
+        slot->abandonedAt = GetTickCount();
+    } else {
         slot->state = SLOT_FREE;
+    }
+    UnlockTable();
+}
+
+bool LookupFinished(const LookupSlot* slot)
+{
+    LockTable();
+    const bool done = (static_cast<uint32_t>(slot->record.lookupDone) & LOOKUP_DONE_BIT) != 0;
+    UnlockTable();
+    return done;
+}
+
+// Starts looking host up; the slot that waits for it, or null when the
+// lookup was refused.
+LookupSlot* StartHostLookup(const char* host)
+{
+    LockTable();
+    LookupSlot* slot = TakeFreeSlot();
+    if (slot) {
+        memset(slot->result, 0, sizeof slot->result);
+        slot->record = {};
+        slot->state = SLOT_FREE;
+        ResetEvent(slot->completed);
         // The table stays locked across the request, so a completion that
         // comes back at once waits until the slot knows its handle.
-        request = WSAAsyncGetHostByName(table.window, WM_HOST_LOOKUP_DONE, host, slot->result,
-                                        sizeof slot->result);
-        if (request) {
-            slot->request = request;
+        slot->request = WSAAsyncGetHostByName(table.window, WM_HOST_LOOKUP_DONE, host, slot->result,
+                                              sizeof slot->result);
+        if (slot->request)
             slot->state = SLOT_AWAITED;
-            table.awaited = slot;
-            ResetEvent(table.completed);
-        }
+        else
+            slot = nullptr;
     }
     UnlockTable();
-    return request;
+    return slot;
 }
 
-// Waits until the lookup has finished (LOOKUP_FOUND: lookupError then says
-// how it went) or the cancel condition is set; a lookup that has not
-// finished within the network time limit ends with lookupError WSAETIMEDOUT.
-int WaitForHostLookup(HANDLE handle)
+// Waits until the lookup has finished (LOOKUP_FOUND: the slot's record then
+// says how it went), the cancel condition is set (LOOKUP_CANCELLED) or the
+// network time limit has passed (LOOKUP_FAILED). Only a finished lookup
+// keeps its slot for the caller.
+int WaitForHostLookup(LookupSlot* slot)
 {
     const DWORD started = GetTickCount();
     const DWORD limit = NetworkTimeoutMs();
     for (;;) {
-        if (TakeCompletion())
+        if (LookupFinished(slot))
             return LOOKUP_FOUND;
-        if (JobsCancelled()) {
-            AbandonLookup(handle);
+        if (FetchCancelled()) {
+            AbandonLookup(slot);
             return LOOKUP_CANCELLED;
         }
         if (GetTickCount() - started >= limit) {
-            AbandonLookup(handle);
-            HostLookupState.lookupBufLen = 0;
-            HostLookupState.lookupError = WSAETIMEDOUT;
-            return LOOKUP_FOUND;
+            AbandonLookup(slot);
+            return LOOKUP_FAILED;
         }
-        AwaitNextCheck();
+        if (!slot->completed || WaitForSingleObject(slot->completed, LOOKUP_CHECK_MS) == WAIT_FAILED)
+            Sleep(LOOKUP_CHECK_MS);
     }
 }
 
-// The first IPv4 address of the lookup that has just finished; 0 when there
-// is one, 1 when the result holds none.
-int HostLookupAddress(in_addr* address)
+// The first IPv4 address of the finished lookup; 0 when there is one, 1 when
+// the result holds none.
+int HostLookupAddress(const LookupSlot* slot, in_addr* address)
 {
-    LockTable();
-    int result = 1;
-    const LookupSlot* slot = table.awaited;
-    if (slot && slot->state == SLOT_DONE) {
-        const auto* host = reinterpret_cast<const hostent*>(slot->result);
-        if (host->h_addrtype == AF_INET && host->h_length == static_cast<short>(sizeof(in_addr)) &&
-            host->h_addr_list && host->h_addr_list[0]) {
-            memcpy(address, host->h_addr_list[0], sizeof(in_addr));
-            result = 0;
-        }
+    const auto* host = reinterpret_cast<const hostent*>(slot->result);
+    if (host->h_addrtype == AF_INET && host->h_length == static_cast<short>(sizeof(in_addr)) && host->h_addr_list &&
+        host->h_addr_list[0]) {
+        memcpy(address, host->h_addr_list[0], sizeof(in_addr));
+        return 0;
     }
-    UnlockTable();
-    return result;
+    return 1;
 }
 
 }
@@ -205,13 +180,12 @@ void HostLookupDone(WPARAM wParam, LPARAM lParam)
     LookupSlot* slot = FindSlot(reinterpret_cast<HANDLE>(wParam));
     if (slot && slot->state == SLOT_ABANDONED) {
         slot->state = SLOT_FREE;
-    } else if (slot && slot == table.awaited && slot->state == SLOT_AWAITED) {
+    } else if (slot && slot->state == SLOT_AWAITED) {
         slot->state = SLOT_DONE;
-        HostLookupState.lookupBufLen = WSAGETASYNCBUFLEN(lParam);
-        HostLookupState.lookupError = WSAGETASYNCERROR(lParam);
-        HostLookupState.lookupDone =
-            static_cast<LONG>(static_cast<uint32_t>(HostLookupState.lookupDone) | LOOKUP_DONE_BIT);
-        SetEvent(table.completed);
+        slot->record.lookupBufLen = WSAGETASYNCBUFLEN(lParam);
+        slot->record.lookupError = WSAGETASYNCERROR(lParam);
+        slot->record.lookupDone = static_cast<LONG>(LOOKUP_DONE_BIT);
+        SetEvent(slot->completed);
     }
     UnlockTable();
 }
@@ -225,14 +199,19 @@ void SetHostLookupWindow(HWND window)
 
 int LookUpHost(const char* host, in_addr* address, int* error)
 {
-    HANDLE request = StartHostLookup(host);
-    if (!request)
+    LookupSlot* slot = StartHostLookup(host);
+    if (!slot)
         return LOOKUP_REFUSED;
-    const int waited = WaitForHostLookup(request);
+    const int waited = WaitForHostLookup(slot);
+    if (waited == LOOKUP_FAILED)
+        *error = WSAETIMEDOUT;
     if (waited != LOOKUP_FOUND)
         return waited;
-    *error = HostLookupState.lookupError;
-    if (*error == 0 && HostLookupAddress(address) != 0)
+    *error = slot->record.lookupError;
+    if (*error == 0 && HostLookupAddress(slot, address) != 0)
         *error = WSANO_DATA;
+    LockTable();
+    slot->state = SLOT_FREE;
+    UnlockTable();
     return *error == 0 ? LOOKUP_FOUND : LOOKUP_FAILED;
 }

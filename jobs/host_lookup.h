@@ -1,6 +1,7 @@
-// Asynchronous host-name lookups for the finger and whois clients. The task
+// Asynchronous host-name lookups for the finger and whois clients. A fetch
 // thread starts a lookup, the main window receives its completion message
-// and hands it to HostLookupDone, and the task thread waits for that.
+// and hands it to HostLookupDone, and the fetch thread waits for that.
+// Several fetch threads may each wait for a lookup of their own.
 #pragma once
 
 #include <winsock.h>
@@ -13,8 +14,9 @@ constexpr UINT WM_HOST_LOOKUP_DONE = WM_USER + 1;
 // The completion bit the clients wait for.
 constexpr uint32_t LOOKUP_DONE_BIT = 0x01;
 
+// How one lookup ended, as its completion message told.
 struct HostLookupRecord {
-    // LOOKUP_DONE_BIT is set when the lookup being waited for has finished.
+    // LOOKUP_DONE_BIT is set when the lookup has finished.
     volatile LONG lookupDone;
     // Size of the lookup result (low word of the completion's lParam).
     volatile LONG lookupBufLen;
@@ -22,10 +24,8 @@ struct HostLookupRecord {
     volatile LONG lookupError;
 };
 
-extern HostLookupRecord HostLookupState;
-
 // The main window procedure calls this for every WM_USER+1 it receives, with
-// the message's wParam and lParam. Only the completion of the lookup being
+// the message's wParam and lParam. Only the completion of a lookup that is
 // waited for counts; a late completion of an abandoned lookup is dropped.
 void HostLookupDone(WPARAM wParam, LPARAM lParam);
 
@@ -44,7 +44,7 @@ enum LookupResult : int {
     LOOKUP_FAILED = 3,
 };
 
-// Task thread: looks host up and waits for the completion, the cancel
-// condition or the network time limit. Never holds the processor: it sleeps
+// Fetch thread: looks host up and waits for the completion, the fetch's
+// cancel condition or the network time limit. Never holds the processor: it sleeps
 // between its checks.
 int LookUpHost(const char* host, in_addr* address, int* error);

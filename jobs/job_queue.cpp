@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "entries/waits.h"
+#include "jobs/answer_fetch.h"
 #include "jobs/job_events.h"
 #include "output/output_window.h"
 
@@ -19,6 +20,16 @@ HANDLE QueueChangedEvent()
 {
     static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     return event;
+}
+
+thread_local const std::atomic<bool>* fetchAbandoned = nullptr;
+
+// A job leaves the queue; a fetch of its answer stops and is dropped.
+void FreeJob(Job* job)
+{
+    if (job->fetch)
+        AbandonFetch(job->fetch);
+    HeapFree(GetProcessHeap(), 0, job);
 }
 
 // Tells the window side and the task thread that the queue or its state changed.
@@ -56,6 +67,16 @@ bool TaskThreadRunning()
 bool JobsCancelled()
 {
     return (JobQueue.jobState & JS_CANCEL) != 0;
+}
+
+bool FetchCancelled()
+{
+    return JobsCancelled() || (fetchAbandoned && fetchAbandoned->load());
+}
+
+void SetFetchCancelFlag(const std::atomic<bool>* abandoned)
+{
+    fetchAbandoned = abandoned;
 }
 
 void LockJobList()
@@ -135,7 +156,7 @@ Job* RemoveJob(Job* job)
         next->prevJob = job->prevJob;
     else
         JobQueue.jobTail = job->prevJob;
-    HeapFree(GetProcessHeap(), 0, job);
+    FreeJob(job);
     JobQueue.jobCount = JobQueue.jobCount - 1;
     return next;
 }
@@ -156,6 +177,14 @@ void RemoveHeadJob()
     LockJobList();
     RemoveJob(JobQueue.jobHead);
     UnlockJobList();
+}
+
+AnswerFetch* HeadJobFetch()
+{
+    LockJobList();
+    AnswerFetch* fetch = JobQueue.jobHead ? JobQueue.jobHead->fetch : nullptr;
+    UnlockJobList();
+    return fetch;
 }
 
 int ReleaseEntryJobs(FingerEntry* entry)
@@ -219,7 +248,7 @@ int PurgeJobs()
         Job* next = job->nextJob;
         if (job->entry->flags & FE_TEMPORARY)
             temporary.push_back(job->entry);
-        HeapFree(GetProcessHeap(), 0, job);
+        FreeJob(job);
         job = next;
     }
     JobQueue.jobHead = nullptr;

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <windows.h>
+#include <atomic>
 #include <cstdint>
 #include "entries/finger_entry.h"
+
+struct AnswerFetch;
 
 enum : uint32_t { JOB_ACTIVE = 0x01 };
 enum : uint32_t { JOB_FINGER = 0, JOB_WHOIS = 1 };
@@ -23,6 +26,8 @@ struct Job {
     uint32_t jobFlags;
     uint32_t jobType;
     FingerEntry* entry;
+    // The network part of the job when it has been started (answer_fetch).
+    AnswerFetch* fetch;
     Job* prevJob;
     Job* nextJob;
 };
@@ -74,10 +79,16 @@ void ViewJobs();
 int CreateJobMutexes();
 void ReleaseJobMutexes();
 // Task thread: marks the oldest job active and returns its entry and type.
+// The oldest job's fetch is HeadJobFetch.
 FingerEntry* ActivateHeadJob(uint32_t* jobType);
 // Task thread: removes the oldest job once it has run.
 void RemoveHeadJob();
+AnswerFetch* HeadJobFetch();
 // True from the task thread's start until it has ended.
 bool TaskThreadRunning();
 // True when the cancel condition (a kill or a shutdown) is set.
 bool JobsCancelled();
+// The cancel condition of the calling fetch thread: a kill, a shutdown, or
+// its own job having left the queue (the flag named by SetFetchCancelFlag).
+bool FetchCancelled();
+void SetFetchCancelFlag(const std::atomic<bool>* abandoned);

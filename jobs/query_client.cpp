@@ -9,7 +9,6 @@
 #include "jobs/job_queue.h"
 #include "jobs/net_socket.h"
 #include "jobs/winsock.h"
-#include "output/answer_buffers.h"
 #include "output/log_file.h"
 #include "output/output_window.h"
 
@@ -33,23 +32,23 @@ ErrorText WinsockErrorText(const QueryDescription& query, int code)
     return error;
 }
 
-void ShowReceivedBytes(uint32_t count)
+void ShowReceivedBytes(AnswerFetch& fetch, uint32_t count)
 {
     char text[64];
     snprintf(text, sizeof text, "Received %i bytes", static_cast<int>(count));
-    ReportStatusText(1, text);
+    RecordStatus(fetch, 1, text);
 }
 
 // Ends the query on a kill or shutdown; the socket closes as it returns.
-int StopCancelledQuery(const FingerEntry* entry, const QueryDescription& query)
+int StopCancelledQuery(AnswerFetch& fetch, const QueryDescription& query)
 {
-    EmitJobMessage(entry, query.cancelLine);
+    RecordMessage(fetch, query.cancelLine);
     return 1;
 }
 
 // Finds the host's address and the service's port. Returns 0 with the target
-// filled in, or 1 after the failure has been written for the entry.
-int LocateService(const FingerEntry* entry, const QueryDescription& query, sockaddr_in* target)
+// filled in, or 1 after the failure has been recorded.
+int LocateService(AnswerFetch& fetch, const QueryDescription& query, sockaddr_in* target)
 {
     char message[MESSAGE_SIZE];
     in_addr address = {};
@@ -57,23 +56,23 @@ int LocateService(const FingerEntry* entry, const QueryDescription& query, socka
     const int found = LookUpHost(query.host, &address, &error);
     if (found == LOOKUP_REFUSED) {
         snprintf(message, sizeof message, "Couldn't get host \"%s\" by name.\n\n", query.host);
-        EmitJobMessage(entry, message);
+        RecordMessage(fetch, message);
         return 1;
     }
     if (found == LOOKUP_CANCELLED) {
-        EmitJobMessage(entry, "** cancelled **\n\n");
+        RecordMessage(fetch, "** cancelled **\n\n");
         return 1;
     }
     if (found == LOOKUP_FAILED) {
         snprintf(message, sizeof message, "Couldn't locate \"%s\" %s\n\n", query.host,
                  WinsockErrorText(query, error).text);
-        EmitJobMessage(entry, message);
+        RecordMessage(fetch, message);
         return 1;
     }
     const servent* service = getservbyname(query.service, "tcp");
     if (!service) {
         snprintf(message, sizeof message, "Couldn't get service by name \"%s, tcp\"\n\n", query.service);
-        EmitJobMessage(entry, message);
+        RecordMessage(fetch, message);
         return 1;
     }
     *target = {};
@@ -100,7 +99,7 @@ enum ReadyEnd { READY_LATER, READY_CLOSED, READY_FAILED };
 // to room bytes in all, so that bytes that came together are shown together.
 ReadyEnd TakeReadyBytes(SOCKET netSocket, char* cursor, uint32_t& count, uint32_t room, int* error)
 {
-    while (count < room && !JobsCancelled()) {
+    while (count < room && !FetchCancelled()) {
         const int more = recv(netSocket, cursor + count, static_cast<int>(room - count), 0);
         if (more > 0) {
             count += static_cast<uint32_t>(more);
@@ -117,18 +116,18 @@ ReadyEnd TakeReadyBytes(SOCKET netSocket, char* cursor, uint32_t& count, uint32_
     return READY_LATER;
 }
 
-// Receives the answer into AnswerBuffer, at most Settings.maxAllocSize
-// bytes, showing the byte count as it grows. An answer that fills the buffer
-// exactly and then ends is complete, not truncated.
-AnswerReceipt ReceiveAnswer(SOCKET netSocket, const FingerEntry* entry, const QueryDescription& query)
+// Receives the answer into the fetch's buffer after what it holds, up to the
+// buffer's size in all, showing the byte count as it grows. An answer that
+// fills the buffer exactly and then ends is complete, not truncated.
+AnswerReceipt ReceiveAnswer(SOCKET netSocket, AnswerFetch& fetch, const QueryDescription& query)
 {
     AnswerReceipt receipt = {ANSWER_COMPLETE, 0, 0, false};
-    const uint32_t limit = Settings.maxAllocSize;
-    char* cursor = AnswerBuffer;
-    ShowReceivedBytes(0);
+    const uint32_t limit = fetch.limit - fetch.received;
+    char* cursor = fetch.buffer.get() + fetch.received;
+    ShowReceivedBytes(fetch, 0);
     for (;;) {
         *cursor = '\0';
-        if (JobsCancelled()) {
+        if (FetchCancelled()) {
             receipt.end = ANSWER_CANCELLED;
             return receipt;
         }
@@ -165,20 +164,17 @@ AnswerReceipt ReceiveAnswer(SOCKET netSocket, const FingerEntry* entry, const Qu
             return receipt;
         uint32_t taken = static_cast<uint32_t>(count);
         const ReadyEnd ready = TakeReadyBytes(netSocket, cursor, taken, remaining, &receipt.error);
-        receipt.total += taken;
-        if (query.progressive && ready == READY_CLOSED) {
-            // The buffer's spare bytes hold the line end for this one write.
-            cursor[taken] = '\n';
-            StreamBufferToOutput(entry, cursor, taken + 1);
-            receipt.endShown = true;
-        } else if (query.progressive) {
-            StreamBufferToOutput(entry, cursor, taken);
-        }
         cursor[taken] = '\0';
-        if (query.logPieces && (entry->flags & FE_LOG_OUTPUT))
-            AppendToLog(cursor, taken);
+        receipt.endShown = query.progressive && ready == READY_CLOSED;
+        RecordPiece(fetch, {.kind = FETCH_PIECE,
+                            .offset = static_cast<uint32_t>(cursor - fetch.buffer.get()),
+                            .length = taken,
+                            .show = query.progressive,
+                            .log = query.logPieces,
+                            .withLineEnd = receipt.endShown});
+        receipt.total += taken;
         cursor += taken;
-        ShowReceivedBytes(receipt.total);
+        ShowReceivedBytes(fetch, receipt.total);
         if (ready == READY_CLOSED)
             return receipt;
         if (ready == READY_FAILED) {
@@ -197,60 +193,61 @@ void EmitJobMessage(const FingerEntry* entry, const char* text)
         AppendToLog(text, static_cast<uint32_t>(strlen(text)));
 }
 
-int RunQuery(const FingerEntry* entry, const QueryDescription& query, QueryAnswer* answer)
+int RunQuery(AnswerFetch& fetch, const QueryDescription& query, QueryAnswer* answer)
 {
     char message[MESSAGE_SIZE];
     snprintf(message, sizeof message, "Locating \"%s\"...", query.host);
-    ReportStatusText(query.statusPart, message);
+    RecordStatus(fetch, query.statusPart, message);
     sockaddr_in target = {};
-    if (LocateService(entry, query, &target))
+    if (LocateService(fetch, query, &target))
         return 1;
 
-    ReportStatusText(query.statusPart, "Found host, creating socket");
+    RecordStatus(fetch, query.statusPart, "Found host, creating socket");
     NetSocket netSocket(OpenNetSocket());
     if (netSocket.handle == INVALID_SOCKET) {
         snprintf(message, sizeof message, "Couldn't create a new TCP/IP socket (%i)\n\n", WSAGetLastError());
-        EmitJobMessage(entry, message);
+        RecordMessage(fetch, message);
         return 1;
     }
-    if (JobsCancelled())
-        return StopCancelledQuery(entry, query);
+    if (FetchCancelled())
+        return StopCancelledQuery(fetch, query);
 
     int error = 0;
     const int connected = ConnectNetSocket(netSocket.handle, target, &error);
     if (connected == NET_CANCELLED)
-        return StopCancelledQuery(entry, query);
+        return StopCancelledQuery(fetch, query);
     if (connected != NET_DONE) {
         snprintf(message, sizeof message, "*** Error: Found, but couldn't connect to \"%s\" %s ***\n\n", query.target,
                  WinsockErrorText(query, error).text);
-        EmitJobMessage(entry, message);
+        RecordMessage(fetch, message);
         return 1;
     }
-    if (JobsCancelled())
-        return StopCancelledQuery(entry, query);
+    if (FetchCancelled())
+        return StopCancelledQuery(fetch, query);
 
     const int sent = SendNetBytes(netSocket.handle, query.query, query.queryLength, &error);
     if (sent == NET_CANCELLED)
-        return StopCancelledQuery(entry, query);
+        return StopCancelledQuery(fetch, query);
     if (sent != NET_DONE) {
         // The query never reached the server: there is no answer to record.
         snprintf(message, sizeof message, "** Winsocket error during finger retrieval %s **\n\n",
                  WinsockErrorText(query, error).text);
-        EmitJobMessage(entry, message);
+        RecordMessage(fetch, message);
         return 1;
     }
 
-    const AnswerReceipt receipt = ReceiveAnswer(netSocket.handle, entry, query);
+    const AnswerReceipt receipt = ReceiveAnswer(netSocket.handle, fetch, query);
+    fetch.received += receipt.total;
     if (receipt.end == ANSWER_CANCELLED)
-        return StopCancelledQuery(entry, query);
+        return StopCancelledQuery(fetch, query);
     if (receipt.end == ANSWER_TRUNCATED) {
-        snprintf(message, sizeof message, query.truncatedFormat, Settings.maxAllocSize);
-        EmitJobMessage(entry, message);
+        snprintf(message, sizeof message, query.truncatedFormat, fetch.limit);
+        RecordMessage(fetch, message);
     } else if (receipt.end == ANSWER_FAILED) {
         snprintf(message, sizeof message, "** Winsocket error during finger retrieval %s **\n\n",
                  WinsockErrorText(query, receipt.error).text);
-        EmitJobMessage(entry, message);
+        RecordMessage(fetch, message);
     }
-    *answer = {receipt.total, receipt.end == ANSWER_FAILED, receipt.endShown};
+    *answer = {receipt.total, receipt.end == ANSWER_TRUNCATED, receipt.end == ANSWER_FAILED, receipt.endShown};
     return 0;
 }

@@ -1,11 +1,13 @@
-// One query of a line-based TCP service (finger, whois) for the running job's
-// entry: locate the host and the service, connect, send the query and
-// receive the answer into AnswerBuffer. Failures and a kill or shutdown end
-// it with a message line for the entry.
+// One query of a line-based TCP service (finger, whois) for a fetch: locate
+// the host and the service, connect, send the query and receive the answer
+// into the fetch's buffer, after what earlier queries of the fetch received.
+// Failures and a kill or shutdown end it with a message line. Everything to
+// be shown or logged is recorded in the fetch, for the task thread.
 #pragma once
 
 #include <cstdint>
 #include "entries/finger_entry.h"
+#include "jobs/answer_fetch.h"
 
 // What one client sends where, and how it words and shows what happens.
 struct QueryDescription {
@@ -31,13 +33,15 @@ struct QueryDescription {
     // Written when a kill or shutdown stops the query after the lookup.
     const char* cancelLine;
     // printf format of the warning for an answer longer than the buffer; its
-    // one argument is Settings.maxAllocSize (%u).
+    // one argument is the buffer's size (%u).
     const char* truncatedFormat;
 };
 
 struct QueryAnswer {
-    // Bytes received into AnswerBuffer; a NUL follows them.
+    // Bytes received by this query; a NUL follows them in the buffer.
     uint32_t total;
+    // The answer reached the end of the buffer and was cut there.
+    bool truncated;
     // A receive error or the time limit ended the answer.
     bool failed;
     // The server closed right after the last piece, so that piece was shown
@@ -45,12 +49,12 @@ struct QueryAnswer {
     bool endShown;
 };
 
-// Task thread. Returns 0 when an answer was received (complete, cut at the
+// Fetch thread. Returns 0 when an answer was received (complete, cut at the
 // buffer, or ended by a receive error or the time limit, with a line saying
-// so written after it), 1 when the query stopped before that. The socket is
-// closed on return.
-int RunQuery(const FingerEntry* entry, const QueryDescription& query, QueryAnswer* answer);
+// so after it), 1 when the query stopped before that. The socket is closed
+// on return.
+int RunQuery(AnswerFetch& fetch, const QueryDescription& query, QueryAnswer* answer);
 
-// A message line of a job: into the output pane in the entry's format, and
-// into the log when the entry logs its output.
+// Task thread: a message line of a job: into the output pane in the entry's
+// format, and into the log when the entry logs its output.
 void EmitJobMessage(const FingerEntry* entry, const char* text);

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "entries/settings.h"
+#include "jobs/answer_fetch.h"
 #include "jobs/finger_client.h"
 #include "jobs/job_events.h"
 #include "jobs/job_queue.h"
@@ -48,10 +49,13 @@ DWORD WINAPI TaskThreadMain(LPVOID)
         }
         if (Closing())
             break;
+        // Drops the fetches of jobs that a kill took away.
+        StartDueFetches();
         WaitForQueueChange(IDLE_POLL_MS);
     }
-    // Nothing queued survives the thread.
+    // Nothing queued survives the thread, and no fetch either.
     PurgeJobs();
+    EndAllFetches();
     SetJobState(0xFFFFFFFFu, JS_THREAD_ENDED);
     return 0;
 }

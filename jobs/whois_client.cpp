@@ -13,12 +13,12 @@ constexpr int QUERY_SIZE = 160;
 
 }
 
-int WhoisAddress(FingerEntry* entry)
+int FetchWhoisAnswer(AnswerFetch& fetch)
 {
     char server[WHOIS_HOST_SIZE];
-    snprintf(server, sizeof server, "%.*s", WHOIS_HOST_SIZE - 1, Settings.whoisServer);
+    snprintf(server, sizeof server, "%.*s", WHOIS_HOST_SIZE - 1, fetch.plan.host);
     char queryText[ADDRESS_SIZE];
-    snprintf(queryText, sizeof queryText, "%.*s", ADDRESS_SIZE - 1, entry->address);
+    snprintf(queryText, sizeof queryText, "%s", fetch.plan.address);
     char query[QUERY_SIZE];
     const int length = snprintf(query, sizeof query, "%s\r\n", queryText);
 
@@ -37,9 +37,20 @@ int WhoisAddress(FingerEntry* entry)
                            "** Change the memory allocation in Options->Advanced **\n\n",
     };
     QueryAnswer answer = {};
-    if (RunQuery(entry, whois, &answer))
+    const int result = RunQuery(fetch, whois, &answer);
+    fetch.failed = answer.failed;
+    fetch.endShown = answer.endShown;
+    return result;
+}
+
+int WhoisAddress(FingerEntry* entry)
+{
+    AnswerFetch* fetch = ShowHeadFetch(entry);
+    if (!fetch)
         return 1;
-    if (!answer.endShown)
+    const int result = fetch->result;
+    if (result == 0 && !fetch->endShown)
         AppendEntryText(entry, "\n");
-    return 0;
+    ReleaseFetch(fetch);
+    return result;
 }

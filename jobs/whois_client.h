@@ -1,10 +1,14 @@
-// The whois client: one RFC 954 lookup for the running job's entry.
+// The whois client: one RFC 954 lookup for a job's entry.
 #pragma once
 
 #include "entries/finger_entry.h"
+#include "jobs/answer_fetch.h"
 
-// Task thread: sends the entry's address, unchanged, to the whois server of
-// the settings and shows the answer as it arrives (and logs it when the entry
-// logs). Returns 0 when the answer was received (also when it was cut short),
-// 1 when the lookup stopped before that.
+// Task thread: shows the head job's lookup of the entry's address, unchanged,
+// at the whois server of the settings as it is fetched (and logs it when the
+// entry logs). Returns 0 when the answer was received (also when it was cut
+// short), 1 when the lookup stopped before that.
 int WhoisAddress(FingerEntry* entry);
+
+// Fetch thread: the network part of a lookup of the plan's address.
+int FetchWhoisAnswer(AnswerFetch& fetch);

@@ -197,7 +197,6 @@ void StopTaskThread()
 // Start-up steps up to the message loop; returns -1 to go on, or the exit code.
 int StartUp(HINSTANCE instance, const char* commandLine, int showCommand)
 {
-    HostLookupState.lookupDone = 0;
     InstallJobEventHandlers();
     ShellHandles.instance = instance;
 

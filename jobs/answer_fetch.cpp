@@ -1,0 +1,379 @@
+#include "jobs/answer_fetch.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "entries/settings.h"
+#include "jobs/finger_client.h"
+#include "jobs/job_events.h"
+#include "jobs/job_queue.h"
+#include "jobs/query_client.h"
+#include "jobs/whois_client.h"
+#include "output/log_file.h"
+#include "output/output_window.h"
+
+namespace {
+
+// Spare bytes after an answer buffer: the NUL after the bytes, and the one
+// byte that tells an answer cut at the limit from one that fits exactly.
+constexpr uint32_t BUFFER_SLACK = 16;
+// Connections at once to one host, so that fingering many users of one host
+// never floods it.
+constexpr int HOST_FETCH_LIMIT = 2;
+// How far ahead of the job being shown fetches may start, and how much their
+// finished answers may hold while they wait for their turn.
+constexpr int LOOKAHEAD_JOBS = 512;
+constexpr size_t WAITING_ANSWER_BYTES = 64u << 20;
+// The longest the task thread sleeps before it looks at the fetches again.
+constexpr DWORD ACTIVITY_POLL_MS = 100;
+// How long the task thread waits for the fetch threads as it ends; each one
+// sees the cancel condition within a tenth of a second.
+constexpr DWORD END_WAIT_MS = 5000;
+
+struct FetchTable {
+    // Task thread only: every fetch not yet dropped.
+    std::vector<std::unique_ptr<AnswerFetch>> fetches;
+};
+
+FetchTable table;
+// The head job's fetch could not start for want of memory or a thread.
+bool headRefused;
+
+// Set whenever a fetch records an event or ends, so the waiting task thread
+// looks at once. Made at first use and kept for the life of the process.
+HANDLE ActivityEvent()
+{
+    static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
+
+void SignalActivity()
+{
+    if (HANDLE event = ActivityEvent())
+        SetEvent(event);
+}
+
+void WaitForActivity()
+{
+    HANDLE event = ActivityEvent();
+    if (!event || WaitForSingleObject(event, ACTIVITY_POLL_MS) == WAIT_FAILED)
+        Sleep(ACTIVITY_POLL_MS);
+}
+
+void AddEvent(AnswerFetch& fetch, FetchEvent event)
+{
+    {
+        std::lock_guard<std::mutex> hold(fetch.lock);
+        fetch.events.push_back(std::move(event));
+    }
+    SignalActivity();
+}
+
+bool IsFinished(AnswerFetch& fetch)
+{
+    std::lock_guard<std::mutex> hold(fetch.lock);
+    return fetch.finished;
+}
+
+DWORD WINAPI FetchThread(LPVOID parameter)
+{
+    auto* fetch = static_cast<AnswerFetch*>(parameter);
+    SetFetchCancelFlag(&fetch->abandoned);
+    const int result = fetch->plan.jobType == JOB_WHOIS ? FetchWhoisAnswer(*fetch) : FetchFingerAnswer(*fetch);
+    SetFetchCancelFlag(nullptr);
+    {
+        std::lock_guard<std::mutex> hold(fetch->lock);
+        fetch->result = result;
+        fetch->finished = true;
+    }
+    SignalActivity();
+    return 0;
+}
+
+// The server a job's fetch asks first, which the per-host limit counts.
+void PlanFetch(const Job& job, FetchPlan& plan)
+{
+    const FingerEntry& entry = *job.entry;
+    plan = {};
+    plan.jobType = job.jobType;
+    plan.entryFlags = entry.flags;
+    snprintf(plan.address, sizeof plan.address, "%s", entry.address);
+    if (job.jobType == JOB_WHOIS)
+        snprintf(plan.host, sizeof plan.host, "%s", Settings.whoisServer);
+    else
+        FingerHostOf(plan.address, plan.host, sizeof plan.host);
+    plan.progressive = !(Settings.options & OPT_AUTO_HTML) || (entry.flags & FE_HTML_NEVER);
+}
+
+// Starts the fetch on a thread of its own; null when there is no memory for
+// its buffer or no thread for it.
+AnswerFetch* StartFetch(const FetchPlan& plan)
+{
+    auto fetch = std::make_unique<AnswerFetch>();
+    fetch->plan = plan;
+    fetch->limit = Settings.maxAllocSize;
+    fetch->buffer.reset(static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, fetch->limit + BUFFER_SLACK)));
+    if (!fetch->buffer)
+        return nullptr;
+    fetch->buffer[0] = '\0';
+    fetch->thread = CreateThread(nullptr, 0, FetchThread, fetch.get(), CREATE_SUSPENDED, nullptr);
+    if (!fetch->thread)
+        return nullptr;
+    AnswerFetch* started = fetch.get();
+    table.fetches.push_back(std::move(fetch));
+    ResumeThread(started->thread);
+    return started;
+}
+
+// A finished answer that waits for its turn keeps only the bytes it holds.
+void ShrinkBuffer(AnswerFetch& fetch)
+{
+    const uint32_t kept = fetch.received + BUFFER_SLACK;
+    if (fetch.limit + BUFFER_SLACK <= kept + 4096)
+        return;
+    HeapBuffer smaller(static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, kept)));
+    if (!smaller)
+        return;
+    memcpy(smaller.get(), fetch.buffer.get(), kept);
+    fetch.buffer = std::move(smaller);
+    fetch.limit = fetch.received;
+}
+
+void DropFetch(size_t index)
+{
+    AnswerFetch& fetch = *table.fetches[index];
+    if (fetch.thread) {
+        WaitForSingleObject(fetch.thread, INFINITE);
+        CloseHandle(fetch.thread);
+    }
+    table.fetches.erase(table.fetches.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+// What the fetches hold now: the hosts of those still running, and the
+// finished answers waiting for their turn. Drops the abandoned ones that
+// have ended.
+struct FetchCensus {
+    std::vector<const char*> runningHosts;
+    size_t waitingBytes = 0;
+};
+
+FetchCensus TakeCensus()
+{
+    FetchCensus census;
+    for (size_t i = table.fetches.size(); i-- > 0;) {
+        AnswerFetch& fetch = *table.fetches[i];
+        if (!IsFinished(fetch)) {
+            census.runningHosts.push_back(fetch.plan.host);
+        } else if (fetch.abandoned) {
+            DropFetch(i);
+        } else {
+            ShrinkBuffer(fetch);
+            census.waitingBytes += fetch.received;
+        }
+    }
+    return census;
+}
+
+int FetchesToHost(const FetchCensus& census, const char* host)
+{
+    int count = 0;
+    for (const char* running : census.runningHosts)
+        count += _stricmp(running, host) == 0;
+    return count;
+}
+
+// The server the job's fetch would ask first.
+void HostOfJob(const Job& job, char* host, int size)
+{
+    if (job.jobType == JOB_WHOIS)
+        snprintf(host, static_cast<size_t>(size), "%s", Settings.whoisServer);
+    else
+        FingerHostOf(job.entry->address, host, size);
+}
+
+// Carries out a run of pieces that follow each other in the buffer.
+struct PieceRun {
+    bool open = false;
+    FetchEvent piece;
+};
+
+void ShowPieces(FingerEntry* entry, AnswerFetch& fetch, PieceRun& run)
+{
+    if (!run.open)
+        return;
+    run.open = false;
+    const char* bytes = fetch.buffer.get() + run.piece.offset;
+    if (run.piece.show && run.piece.withLineEnd) {
+        // The last piece goes to the pane together with its line end, as one
+        // write, so a CR at its end stays with the LF.
+        std::string joined(bytes, run.piece.length);
+        joined += '\n';
+        StreamBufferToOutput(entry, joined.data(), static_cast<uint32_t>(joined.size()));
+    } else if (run.piece.show) {
+        StreamBufferToOutput(entry, bytes, run.piece.length);
+    }
+    if (run.piece.log && (entry->flags & FE_LOG_OUTPUT))
+        AppendToLog(bytes, run.piece.length);
+}
+
+// Carries out events in order, joining pieces that arrived one after another
+// into one write and giving each status bar part only its latest text.
+void CarryOut(FingerEntry* entry, AnswerFetch& fetch, const std::vector<FetchEvent>& events)
+{
+    constexpr int PARTS = 3;
+    size_t latestStatus[PARTS] = {};
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].kind == FETCH_STATUS && events[i].part >= 0 && events[i].part < PARTS)
+            latestStatus[events[i].part] = i + 1;
+    }
+    PieceRun run;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const FetchEvent& event = events[i];
+        switch (event.kind) {
+        case FETCH_STATUS:
+            if (event.part >= 0 && event.part < PARTS && latestStatus[event.part] == i + 1)
+                ReportStatusText(event.part, event.text.c_str());
+            break;
+        case FETCH_MESSAGE:
+            ShowPieces(entry, fetch, run);
+            EmitJobMessage(entry, event.text.c_str());
+            break;
+        case FETCH_PIECE:
+            if (run.open && !run.piece.withLineEnd && event.offset == run.piece.offset + run.piece.length &&
+                event.show == run.piece.show && event.log == run.piece.log) {
+                run.piece.length += event.length;
+                run.piece.withLineEnd = event.withLineEnd;
+            } else {
+                ShowPieces(entry, fetch, run);
+                run = {true, event};
+            }
+            break;
+        }
+    }
+    ShowPieces(entry, fetch, run);
+}
+
+}
+
+void RecordStatus(AnswerFetch& fetch, int part, const char* text)
+{
+    AddEvent(fetch, {.kind = FETCH_STATUS, .part = part, .text = text});
+}
+
+void RecordMessage(AnswerFetch& fetch, const char* text)
+{
+    AddEvent(fetch, {.kind = FETCH_MESSAGE, .text = text});
+}
+
+void RecordPiece(AnswerFetch& fetch, const FetchEvent& piece)
+{
+    AddEvent(fetch, piece);
+}
+
+void StartDueFetches()
+{
+    FetchCensus census = TakeCensus();
+    if (JobsCancelled() || !(Settings.options & OPT_NETWORK))
+        return;
+    const uint32_t limit = InRange(Settings.fetchLimit, FETCH_LIMIT_RANGE);
+    LockJobList();
+    int looked = 0;
+    for (Job* job = JobQueue.jobHead; job && looked < LOOKAHEAD_JOBS && census.runningHosts.size() < limit;
+         job = job->nextJob, ++looked) {
+        if (job->fetch)
+            continue;
+        // The job being shown always may start; the others only while the
+        // answers already waiting stay small.
+        if (job != JobQueue.jobHead && census.waitingBytes >= WAITING_ANSWER_BYTES)
+            break;
+        char host[FETCH_HOST_SIZE];
+        HostOfJob(*job, host, sizeof host);
+        if (FetchesToHost(census, host) >= HOST_FETCH_LIMIT)
+            continue;
+        FetchPlan plan;
+        PlanFetch(*job, plan);
+        AnswerFetch* fetch = StartFetch(plan);
+        if (!fetch) {
+            headRefused = job == JobQueue.jobHead;
+            break;
+        }
+        job->fetch = fetch;
+        if (!IsFinished(*fetch))
+            census.runningHosts.push_back(fetch->plan.host);
+    }
+    UnlockJobList();
+}
+
+AnswerFetch* ShowHeadFetch(FingerEntry* entry)
+{
+    AnswerFetch* fetch = nullptr;
+    headRefused = false;
+    for (;;) {
+        StartDueFetches();
+        fetch = HeadJobFetch();
+        if (fetch || JobsCancelled() || !(Settings.options & OPT_NETWORK))
+            break;
+        if (headRefused) {
+            EmitJobMessage(entry, "** Not enough memory to receive the answer **\n\n");
+            return nullptr;
+        }
+        WaitForActivity();
+    }
+    if (!fetch)
+        return nullptr;
+    for (;;) {
+        std::vector<FetchEvent> events;
+        bool finished = false;
+        {
+            std::lock_guard<std::mutex> hold(fetch->lock);
+            events.assign(fetch->events.begin() + static_cast<std::ptrdiff_t>(fetch->shown), fetch->events.end());
+            fetch->shown = fetch->events.size();
+            finished = fetch->finished;
+        }
+        CarryOut(entry, *fetch, events);
+        if (finished)
+            return fetch;
+        StartDueFetches();
+        WaitForActivity();
+    }
+}
+
+void ReleaseFetch(AnswerFetch* fetch)
+{
+    LockJobList();
+    if (JobQueue.jobHead && JobQueue.jobHead->fetch == fetch)
+        JobQueue.jobHead->fetch = nullptr;
+    UnlockJobList();
+    for (size_t i = 0; i < table.fetches.size(); ++i) {
+        if (table.fetches[i].get() == fetch) {
+            DropFetch(i);
+            return;
+        }
+    }
+}
+
+void AbandonFetch(AnswerFetch* fetch)
+{
+    fetch->abandoned = true;
+    SignalActivity();
+}
+
+void EndAllFetches()
+{
+    for (const auto& fetch : table.fetches)
+        fetch->abandoned = true;
+    const DWORD started = GetTickCount();
+    for (size_t i = table.fetches.size(); i-- > 0;) {
+        AnswerFetch& fetch = *table.fetches[i];
+        const DWORD spent = GetTickCount() - started;
+        if (fetch.thread && WaitForSingleObject(fetch.thread, spent < END_WAIT_MS ? END_WAIT_MS - spent : 0) !=
+                                WAIT_OBJECT_0) {
+            // A thread that does not end in time keeps its fetch to the end of
+            // the process.
+            table.fetches[i].release();
+            table.fetches.erase(table.fetches.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        DropFetch(i);
+    }
+}
