@@ -245,6 +245,11 @@ void ReadProgramKey()
     Settings.DisplaySplit = InRange(Settings.DisplaySplit, DISPLAY_SPLIT_RANGE);
     ReadWord(k, "Network Timeout", Settings.networkTimeout);
     Settings.networkTimeout = InRange(Settings.networkTimeout, NETWORK_TIMEOUT_RANGE);
+    ReadWord(k, "Fetch Limit", Settings.fetchLimit);
+    Settings.fetchLimit = InRange(Settings.fetchLimit, FETCH_LIMIT_RANGE);
+    uint32_t follow = Settings.followReferrals;
+    ReadWord(k, "Follow Whois Referrals", follow);
+    Settings.followReferrals = follow != 0;
 }
 
 void ReadProfileValues(HKEY key, FingerEntry& entry)
@@ -440,6 +445,8 @@ LONG WriteProgramValues(HKEY k)
     for (int c = 0; c < LIST_COLUMNS; ++c)
         results.push_back(WriteWord(k, ColumnValueNames[c], Settings.columnWidths[c]));
     results.push_back(WriteWord(k, "Network Timeout", Settings.networkTimeout));
+    results.push_back(WriteWord(k, "Fetch Limit", Settings.fetchLimit));
+    results.push_back(WriteWord(k, "Follow Whois Referrals", Settings.followReferrals ? 1u : 0u));
     for (LONG result : results)
         if (result != ERROR_SUCCESS)
             return result;

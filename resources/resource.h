@@ -126,6 +126,10 @@
 #define IDC_ADV_NETWORK_TIMEOUT   1120
 #define IDC_ADV_TIMEOUT_LABEL     1121
 #define IDC_ADV_TIMEOUT_UNIT      1122
+#define IDC_ADV_FETCH_LIMIT       1123
+#define IDC_ADV_FETCH_LABEL       1124
+#define IDC_ADV_FETCH_UNIT        1125
+#define IDC_ADV_FOLLOW_REFERRALS  1126
 
 // Find in Output dialog
 #define IDD_FIND_OUTPUT           117

@@ -25,6 +25,7 @@ constexpr int MAX_DISPLAY_SPLIT = 9;
 constexpr int KILOBYTE = 1024;
 // The digits of the largest network time limit.
 constexpr int TIMEOUT_DIGITS = 4;
+constexpr int FETCH_LIMIT_DIGITS = 2;
 
 // The option boxes that stand for one bit each, in the order OK stores them.
 // Starting with Windows comes last and apart: its shortcut needs the
@@ -199,8 +200,11 @@ void InitAdvancedDialog(HWND dialog)
     SendDlgItemMessageA(dialog, IDC_ADV_WHOIS_SERVER, EM_LIMITTEXT, WHOIS_HOST_SIZE - 1, 0);
     SendDlgItemMessageA(dialog, IDC_ADV_BROWSER_PATH, EM_LIMITTEXT, PATH_SIZE - 1, 0);
     SendDlgItemMessageA(dialog, IDC_ADV_NETWORK_TIMEOUT, EM_LIMITTEXT, TIMEOUT_DIGITS, 0);
+    SendDlgItemMessageA(dialog, IDC_ADV_FETCH_LIMIT, EM_LIMITTEXT, FETCH_LIMIT_DIGITS, 0);
     SetDlgItemInt(dialog, IDC_ADV_BUFFER_SIZE, Settings.maxAllocSize / KILOBYTE, FALSE);
     SetDlgItemInt(dialog, IDC_ADV_NETWORK_TIMEOUT, Settings.networkTimeout, FALSE);
+    SetDlgItemInt(dialog, IDC_ADV_FETCH_LIMIT, Settings.fetchLimit, FALSE);
+    CheckBox(dialog, IDC_ADV_FOLLOW_REFERRALS, Settings.followReferrals);
     CheckBox(dialog, IDC_ADV_SIMULATE_NETWORK, !(Settings.options & OPT_NETWORK));
     SetDlgItemTextA(dialog, IDC_ADV_WHOIS_SERVER, Settings.whoisServer);
     const bool userBrowser = Settings.options & OPT_USER_BROWSER;
@@ -337,6 +341,14 @@ int ApplyAdvancedOptions(HWND dialog)
         return 0;
     }
     Settings.networkTimeout = seconds;
+    uint32_t fetches = 0;
+    if (!ReadNumber(dialog, IDC_ADV_FETCH_LIMIT, fetches) || fetches < MIN_FETCH_LIMIT || fetches > MAX_FETCH_LIMIT) {
+        RefuseField("Please enter a number of answers to fetch at once between %u and %u.", MIN_FETCH_LIMIT,
+                    MAX_FETCH_LIMIT, "Invalid Number of Answers");
+        return 0;
+    }
+    Settings.fetchLimit = fetches;
+    Settings.followReferrals = Checked(dialog, IDC_ADV_FOLLOW_REFERRALS);
     constexpr uint32_t lowest = MIN_ALLOC_SIZE / KILOBYTE;
     constexpr uint32_t highest = MAX_ALLOC_SIZE / KILOBYTE;
     uint32_t kilobytes = 0;
