@@ -238,6 +238,10 @@ void CarryOut(FingerEntry* entry, AnswerFetch& fetch, const std::vector<FetchEve
             ShowPieces(entry, fetch, run);
             EmitJobMessage(entry, event.text.c_str());
             break;
+        case FETCH_TEXT:
+            ShowPieces(entry, fetch, run);
+            AppendEntryText(entry, event.text.c_str());
+            break;
         case FETCH_PIECE:
             if (run.open && !run.piece.withLineEnd && event.offset == run.piece.offset + run.piece.length &&
                 event.show == run.piece.show && event.log == run.piece.log) {
@@ -263,6 +267,11 @@ void RecordStatus(AnswerFetch& fetch, int part, const char* text)
 void RecordMessage(AnswerFetch& fetch, const char* text)
 {
     AddEvent(fetch, {.kind = FETCH_MESSAGE, .text = text});
+}
+
+void RecordText(AnswerFetch& fetch, const char* text)
+{
+    AddEvent(fetch, {.kind = FETCH_TEXT, .text = text});
 }
 
 void RecordPiece(AnswerFetch& fetch, const FetchEvent& piece)

@@ -25,13 +25,15 @@ struct HeapFreer {
 };
 using HeapBuffer = std::unique_ptr<char[], HeapFreer>;
 
-enum FetchEventKind : uint8_t { FETCH_STATUS, FETCH_MESSAGE, FETCH_PIECE };
+// A status bar text; a line for the pane and the log (when the entry logs);
+// a text for the pane only; received bytes.
+enum FetchEventKind : uint8_t { FETCH_STATUS, FETCH_MESSAGE, FETCH_TEXT, FETCH_PIECE };
 
 struct FetchEvent {
     FetchEventKind kind = FETCH_STATUS;
     // FETCH_STATUS: the status bar part.
     int part = 0;
-    // FETCH_STATUS and FETCH_MESSAGE.
+    // FETCH_STATUS, FETCH_MESSAGE and FETCH_TEXT.
     std::string text{};
     // FETCH_PIECE: received bytes at offset in the fetch's buffer.
     uint32_t offset = 0;
@@ -88,6 +90,7 @@ struct AnswerFetch {
 // Fetch thread: records what the task thread is to carry out for the job.
 void RecordStatus(AnswerFetch& fetch, int part, const char* text);
 void RecordMessage(AnswerFetch& fetch, const char* text);
+void RecordText(AnswerFetch& fetch, const char* text);
 void RecordPiece(AnswerFetch& fetch, const FetchEvent& piece);
 
 // Task thread: drops the fetches of jobs that left the queue once they have

@@ -29,7 +29,7 @@ int WaitForSocket(SOCKET netSocket, SocketWait what, int* error)
     const DWORD started = GetTickCount();
     const DWORD limit = NetworkTimeoutMs();
     for (;;) {
-        if (JobsCancelled())
+        if (FetchCancelled())
             return NET_CANCELLED;
         const DWORD elapsed = GetTickCount() - started;
         if (elapsed >= limit) {

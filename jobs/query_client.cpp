@@ -69,15 +69,15 @@ int LocateService(AnswerFetch& fetch, const QueryDescription& query, sockaddr_in
         RecordMessage(fetch, message);
         return 1;
     }
-    const servent* service = getservbyname(query.service, "tcp");
-    if (!service) {
+    const servent* service = query.port ? nullptr : getservbyname(query.service, "tcp");
+    if (!query.port && !service) {
         snprintf(message, sizeof message, "Couldn't get service by name \"%s, tcp\"\n\n", query.service);
         RecordMessage(fetch, message);
         return 1;
     }
     *target = {};
     target->sin_family = AF_INET;
-    target->sin_port = service->s_port;
+    target->sin_port = service ? service->s_port : htons(query.port);
     target->sin_addr = address;
     return 0;
 }

@@ -35,6 +35,8 @@ struct QueryDescription {
     // printf format of the warning for an answer longer than the buffer; its
     // one argument is the buffer's size (%u).
     const char* truncatedFormat;
+    // The port asked; 0 asks the service's own.
+    uint16_t port = 0;
 };
 
 struct QueryAnswer {

@@ -1,4 +1,5 @@
-// The whois client: one RFC 954 lookup for a job's entry.
+// The whois client: an RFC 954 lookup for a job's entry, following the
+// answers' referrals to the server that holds the record.
 #pragma once
 
 #include "entries/finger_entry.h"
@@ -10,5 +11,10 @@
 // short), 1 when the lookup stopped before that.
 int WhoisAddress(FingerEntry* entry);
 
-// Fetch thread: the network part of a lookup of the plan's address.
+// Fetch thread: the network part of a lookup of the plan's address. When
+// Settings.followReferrals is set, an answer that names another server (see
+// whois_referral) is followed by that server's answer, after a line
+// "[Querying host]", up to three further servers, none asked twice; the
+// answers share the one buffer. Returns 1 when the first server gave no
+// answer.
 int FetchWhoisAnswer(AnswerFetch& fetch);

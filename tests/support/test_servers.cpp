@@ -4,17 +4,26 @@
 
 namespace {
 
-void Serve(TestServerState* state)
+std::string QueryOf(const TestServerState& state, size_t index)
+{
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return index < state.queries.size() ? state.queries[index] : "";
+}
+
+void ServeConnection(TestServerState* state, SOCKET client)
 {
     const ServerBehaviour& behaviour = state->behaviour;
     const std::string& answer = behaviour.answer;
-    SOCKET client;
-    while ((client = accept(state->listener, nullptr, nullptr)) != INVALID_SOCKET && !state->stopping) {
+    {
         const DWORD sliceMs = 50;  // the longest a receive waits, and so how soon a stop is seen
         setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&sliceMs), sizeof sliceMs);
         std::unique_lock<std::mutex> lock(state->mutex);
         state->queries.emplace_back();
+        const size_t index = state->queries.size() - 1;
         ++state->connectionCount;
+        const int openNow = ++state->openCount;
+        if (openNow > state->mostOpen)
+            state->mostOpen = openNow;
         lock.unlock();
         if (behaviour.hangUpAtOnce)
             shutdown(client, 1);  // the sending side only: the query still comes in, so closing will not reset
@@ -23,11 +32,11 @@ void Serve(TestServerState* state)
             char buffer[4096];
             const int count = recv(client, buffer, sizeof buffer, 0);
             std::lock_guard<std::mutex> guard(state->mutex);
-            state->queries.back().append(buffer, static_cast<size_t>(std::max(count, 0)));
+            state->queries[index].append(buffer, static_cast<size_t>(std::max(count, 0)));
             return !state->stopping && (count > 0 || (count < 0 && WSAGetLastError() == WSAETIMEDOUT));
         };
         bool open = true;
-        while (open && state->queries.back().find("\r\n") == std::string::npos)
+        while (open && QueryOf(*state, index).find("\r\n") == std::string::npos)
             open = read();
         const size_t piece = behaviour.chunkBytes ? behaviour.chunkBytes : answer.size();
         const bool more = behaviour.endless && !answer.empty();
@@ -44,8 +53,20 @@ void Serve(TestServerState* state)
         const linger abort = {1, 0};
         if (behaviour.resetAtEnd)
             setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+        --state->openCount;
         closesocket(client);
         ++state->closedCount;
+    }
+}
+
+void Serve(TestServerState* state)
+{
+    SOCKET client;
+    while ((client = accept(state->listener, nullptr, nullptr)) != INVALID_SOCKET && !state->stopping) {
+        if (state->behaviour.concurrent)
+            state->servers.emplace_back(ServeConnection, state, client);
+        else
+            ServeConnection(state, client);
     }
     closesocket(client);  // the connection that woke it to stop
 }
@@ -62,6 +83,8 @@ TestServerState::~TestServerState()
         thread.join();
         closesocket(wake);
     }
+    for (std::thread& server : servers)
+        server.join();
     for (const SOCKET filler : queueFillers)
         closesocket(filler);
     // A listener is only made once the sockets library has been started.
@@ -97,9 +120,7 @@ int StartTestServer(TestServer& server, const char* address, int port, const Ser
 
 std::string ServerQuery(const TestServer& server, int index)
 {
-    std::lock_guard<std::mutex> lock(server.state->mutex);
-    const auto& queries = server.state->queries;
-    return index >= 0 && static_cast<size_t>(index) < queries.size() ? queries[static_cast<size_t>(index)] : "";
+    return index >= 0 ? QueryOf(*server.state, static_cast<size_t>(index)) : "";
 }
 
 std::string GeneratedAnswer(size_t size)

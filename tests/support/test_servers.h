@@ -11,7 +11,7 @@
 #include <vector>
 
 struct ServerBehaviour {
-    std::string answer;         // sent once the query line (up to CR LF) has come in; any bytes
+    std::string answer{};       // sent once the query line (up to CR LF) has come in; any bytes
     size_t generatedBytes = 0;  // when not 0, GeneratedAnswer(generatedBytes) is sent instead
     size_t chunkBytes = 0;      // when not 0, the answer goes in pieces of this size, chunkDelayMs apart
     int chunkDelayMs = 0;
@@ -21,6 +21,7 @@ struct ServerBehaviour {
     bool hangUpAtOnce = false;      // end the sending side on accepting, before the query is read
     bool resetAtEnd = false;        // end the connection with a reset instead of a close
     bool neverAccept = false;       // accept nothing and keep the queue full, so that no connect ever completes
+    bool concurrent = false;        // serve each connection on a thread of its own instead of in turn
 };
 
 // One run of a server; destroying it stops the thread within a tenth of a second.
@@ -35,6 +36,9 @@ struct TestServerState {
     std::vector<std::string> queries;  // the bytes each connection received, in the order they were accepted
     std::atomic<int> connectionCount{0};
     std::atomic<int> closedCount{0};   // after the answer, after the client closed, or when the server stops
+    std::atomic<int> openCount{0};
+    std::atomic<int> mostOpen{0};      // the most connections that were open at once
+    std::vector<std::thread> servers;  // the threads of concurrent connections
     ~TestServerState();
 };
 
@@ -48,6 +52,7 @@ inline int ServerConnectionCount(const TestServer& server) { return server.state
 // The bytes received so far on connection index (0 = first accepted).
 std::string ServerQuery(const TestServer& server, int index);
 inline int ServerClosedCount(const TestServer& server) { return server.state->closedCount; }
+inline int ServerMostOpen(const TestServer& server) { return server.state->mostOpen; }
 
 // Numbered 64-byte lines of text, each ending in CR LF, the last one cut at size.
 std::string GeneratedAnswer(size_t size);
