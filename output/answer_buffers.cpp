@@ -9,25 +9,21 @@
 
 char ProgramFolder[PATH_SIZE];
 char MonitorFolder[PATH_SIZE];
-char* AnswerBuffer;
 char* CompareBuffer;
 
 namespace {
 
-// Bytes each buffer holds beyond the answer itself (room for the NUL).
+// Bytes the buffer holds beyond the answer itself (room for the NUL).
 constexpr uint32_t BUFFER_SLACK = 16;
 
-// The answer size the buffers were made for; the most a read may fill.
+// The answer size the buffer was made for; the most a read may fill.
 uint32_t bufferAnswerSize;
 HANDLE compareBufferMutex;
 
 void ReleaseBuffers()
 {
-    if (AnswerBuffer)
-        HeapFree(GetProcessHeap(), 0, AnswerBuffer);
     if (CompareBuffer)
         HeapFree(GetProcessHeap(), 0, CompareBuffer);
-    AnswerBuffer = nullptr;
     CompareBuffer = nullptr;
     bufferAnswerSize = 0;
 }
@@ -35,21 +31,16 @@ void ReleaseBuffers()
 int AllocateBuffers()
 {
     const uint32_t size = Settings.maxAllocSize;
-    if (AnswerBuffer && CompareBuffer && bufferAnswerSize == size)
+    if (CompareBuffer && bufferAnswerSize == size)
         return 0;
     ReleaseBuffers();
     if (!compareBufferMutex)
         compareBufferMutex = CreateMutexA(nullptr, FALSE, nullptr);
     if (!compareBufferMutex)
         return 1;
-    AnswerBuffer = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(size) + BUFFER_SLACK));
-    if (!AnswerBuffer)
-        return 1;
     CompareBuffer = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(size) + BUFFER_SLACK));
-    if (!CompareBuffer) {
-        ReleaseBuffers();
+    if (!CompareBuffer)
         return 1;
-    }
     bufferAnswerSize = size;
     return 0;
 }

@@ -1,4 +1,4 @@
-// The program's folders, the monitor file paths and the two answer buffers.
+// The program's folders, the monitor file paths and the compare buffer.
 #pragma once
 
 #include <windows.h>
@@ -9,24 +9,22 @@ extern char ProgramFolder[PATH_SIZE];
 // ProgramFolder followed by "Monitor", without a trailing backslash.
 extern char MonitorFolder[PATH_SIZE];
 
-// Two blocks of Settings.maxAllocSize + 16 bytes each, made by SetUpPaths.
-// AnswerBuffer is the task thread's: the finger client receives into it.
-// CompareBuffer is where a monitor file is read back, by the task thread
-// (comparison) and by the main thread (viewing); hold LockCompareBuffer while
-// using it.
-extern char* AnswerBuffer;
+// A block of Settings.maxAllocSize + 16 bytes, made by SetUpPaths, where a
+// monitor file is read back, by the task thread (comparison) and by the main
+// thread (viewing); hold LockCompareBuffer while using it. (Answers are
+// received into buffers of the fetches that receive them.)
 extern char* CompareBuffer;
 
 // Start-up: program and monitor folders (the folder is made if missing), the
-// default log path, the optional clearing of the log and the two buffers.
+// default log path, the optional clearing of the log and the compare buffer.
 // Returns 0, or 1 on failure (start-up must then end).
 int SetUpPaths();
 // Returns 0 when the monitor folder exists as a folder or was made, 1 after
 // reporting that it could not be made.
 int CreateMonitorFolder();
-// Releases the two buffers at shutdown. While the task thread still runs (the
-// program is leaving without waiting for it) they are left to the end of the
-// process instead, since a job may still be writing into them.
+// Releases the compare buffer at shutdown. While the task thread still runs
+// (the program is leaving without waiting for it) it is left to the end of
+// the process instead, since a job may still be reading a file into it.
 void FreeAnswerBuffers(bool taskThreadRunning);
 
 // Waits for (and releases) the right to use CompareBuffer. Waiting handles

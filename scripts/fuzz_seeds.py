@@ -82,11 +82,22 @@ def monitor_names():
     return {"name-%d" % i: name for i, name in enumerate(names)}
 
 
+def whois_referral():
+    answers = [
+        b"domain: COM\r\nrefer: whois.verisign-grs.com\r\n", b"whois: whois.nic.example\n",
+        b"ReferralServer: whois://whois.ripe.net:4343\n", b"ReferralServer: rwhois://rwhois.example.net:4321/\n",
+        b"   Registrar WHOIS Server: whois.markmonitor.com\r\n", b"Registrar WHOIS Server: http://x.example/\r\n",
+        b"refer: -bad-.example", b"refer: host:99999", b"refer:", b"refer: " + b"a" * 300, b"\0refer: \0x\n",
+    ]
+    return {"answer-%d" % i: answer for i, answer in enumerate(answers)}
+
+
 TARGETS = {
     "fuzz_entries_file": entries_file,
     "fuzz_stored_values": stored_values,
     "fuzz_switch_words": switch_words,
     "fuzz_monitor_names": monitor_names,
+    "fuzz_whois_referral": whois_referral,
 }
 
 if __name__ == "__main__":
