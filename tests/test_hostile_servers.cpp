@@ -37,13 +37,6 @@ std::string Displayed(const std::string& bytes)
     return shown;
 }
 
-std::string MonitorOf(const FingerEntry* entry)
-{
-    char path[PATH_SIZE];
-    MonitorFilePath(entry, path, sizeof path);
-    return path;
-}
-
 // "" when the bytes are as expected, else where they part: short enough to read when they run to a megabyte.
 std::string Difference(const std::string& got, const std::string& expected)
 {
@@ -115,8 +108,8 @@ TEST(HostileServers, NoServerHangsCrashesOrSpoilsTheStoredAnswersOrTheNextEntry)
             DeleteFileA(log.c_str());
             FingerEntry* hostile = AddTestEntry("hostile", (std::string("alice@") + c.host).c_str(), FE_LOG_OUTPUT);
             FingerEntry* next = AddTestEntry("next", "bob@127.0.0.7", FE_LOG_OUTPUT);
-            WriteWholeFile(MonitorOf(hostile), "previous answer");
-            DeleteFileA(MonitorOf(next).c_str());
+            WriteWholeFile(MonitorPath(hostile), "previous answer");
+            DeleteFileA(MonitorPath(next).c_str());
             TestServer server;
             ASSERT_EQ(StartTestServer(server, c.host, 79, c.server), 0);
             const std::string& sent = c.server.answer;
@@ -141,8 +134,7 @@ TEST(HostileServers, NoServerHangsCrashesOrSpoilsTheStoredAnswersOrTheNextEntry)
             ASSERT_TRUE(c.stop == CLOSE || WaitForJobsDone(10000));
             EXPECT_LT(GetTickCount() - started, 4000u);
 
-            std::string pane(static_cast<size_t>(GetWindowTextLengthA(OutputWindow)) + 1, '\0');
-            pane.resize(static_cast<size_t>(GetWindowTextA(OutputWindow, pane.data(), static_cast<int>(pane.size()))));
+            const std::string pane = PaneBytes();
             std::string line = c.stop == RUN_OUT && sent.size() > size
                                    ? "** Warning: Finger output truncated (more than " + std::to_string(size) +
                                          " bytes) **\n** Increase the memory allocation in Options->Advanced **\n\n"
@@ -158,11 +150,11 @@ TEST(HostileServers, NoServerHangsCrashesOrSpoilsTheStoredAnswersOrTheNextEntry)
             const std::string shown = sent.substr(0, c.stop == RUN_OUT ? size : std::max(pane.size(), rest) - rest);
             EXPECT_EQ(Difference(pane, Displayed(header + shown + line + (recorded ? "\n" : "") + nextPane)), "");
             EXPECT_EQ(Difference(ReadWholeFile(log), header + line + (recorded ? shown : "") + nextLog), "");
-            EXPECT_EQ(Difference(ReadWholeFile(MonitorOf(hostile)), recorded ? shown : "previous answer"), "");
-            EXPECT_EQ(IsFile(MonitorOf(next)) ? ReadWholeFile(MonitorOf(next)) : "none",
+            EXPECT_EQ(Difference(ReadWholeFile(MonitorPath(hostile)), recorded ? shown : "previous answer"), "");
+            EXPECT_EQ(IsFile(MonitorPath(next)) ? ReadWholeFile(MonitorPath(next)) : "none",
                       nextLog.empty() ? "none" : plan);
             for (const FingerEntry* entry : {hostile, next})
-                EXPECT_FALSE(IsFile(MonitorOf(entry) + ".new")) << "a side file was left behind";
+                EXPECT_FALSE(IsFile(MonitorPath(entry) + ".new")) << "a side file was left behind";
             EXPECT_EQ(hostile->fingerCount, 1u);
             EXPECT_EQ(next->fingerCount, c.stop == CLOSE ? 0u : 1u);
             EXPECT_EQ(TaskThreadRunning(), c.stop != CLOSE);

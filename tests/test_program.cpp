@@ -54,7 +54,7 @@ struct RunFolder {
     {
         RemoveFolderTree(path);
         CreateDirectoryA(path.c_str(), nullptr);
-        for (const char* name : {"Ombrelane.exe", "Welcome.rtf", "Samples.oen"})
+        for (const char* name : {"Ombrelane.exe", "Welcome.rtf"})
             CopyFileA((Dist() + name).c_str(), File(name).c_str(), FALSE);
     }
     ~RunFolder() { RemoveFolderTree(path); }
@@ -372,44 +372,6 @@ TEST_F(ProgramTest, LeavingDuringASilentJobStopsItAndSaves)
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(&shown), sizeof shown), ReadValue("", "Rect").bytes);
         EXPECT_EQ(1u, StoredWord("Profiles\\Silent", "NumFingers"));
     }
-}
-
-// The samples load through the File menu; typed twins of a description, in any letter case, survive a save and restart.
-TEST_F(ProgramTest, LoadedSamplesAndTypedTwinsSurviveARestart)
-{
-    RunFolder folder;
-    ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS));
-    ASSERT_TRUE(PutText("", "Finger Entries Path", folder.File("Samples.oen")));
-    const char* typed[] = {"Weather in Oslo", "WEATHER IN OSLO", "weather in oslo"};
-    size_t next = 0;
-    auto answer = [&](const ChildBox& box) {
-        if (box.caption != "New Finger Entry")
-            return IDOK;
-        SetDlgItemTextA(box.window, IDC_ENTRY_ADDRESS, "oslo@127.0.1.9");
-        SetDlgItemTextA(box.window, IDC_ENTRY_DESCRIPTION, typed[next++]);
-        return IDC_ENTRY_OK;
-    };
-    {
-        ProgramRun run(folder, "");
-        HWND window = run.WaitForMainWindow();
-        ASSERT_NE(nullptr, window);
-        // One command at a time: a command posted meanwhile would run inside the open dialog's loop.
-        PostMessageA(window, WM_COMMAND, IDM_LOAD_ENTRIES, 0);
-        ASSERT_TRUE(run.WaitAnswering(answer, [&] { return run.boxes.size() == 2 && run.handled.empty(); }));
-        for (size_t i = 0; i < std::size(typed); ++i) {
-            PostMessageA(window, WM_COMMAND, IDM_NEW_ENTRY, 0);
-            ASSERT_TRUE(run.WaitAnswering(answer, [&] { return next == i + 1 && run.handled.empty(); }));
-        }
-        PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-        EXPECT_EQ(0u, run.RunToEnd(answer));
-        EXPECT_EQ("[Load Finger Entries: ] [Load Finger Entries: 8 entries have been loaded.] "
-                  "[New Finger Entry: ] [New Finger Entry: ] [New Finger Entry: ] ",
-                  run.BoxList());
-    }
-    EXPECT_EQ(11u, SubkeyNames(PROFILES_KEY_PATH).size());
-    ProgramRun again(folder, "exitwhenidle");
-    EXPECT_EQ(0u, again.RunToEnd());
-    EXPECT_EQ(11u, SubkeyNames(PROFILES_KEY_PATH).size());
 }
 
 }

@@ -199,15 +199,16 @@ TEST_P(QueryClient, EveryAnswerFailureAndWaitEndsWithItsLine)
 struct FingerClient : QueryClient {};
 INSTANTIATE_TEST_SUITE_P(Clients, FingerClient, testing::Values(true), [](const auto&) { return "Finger"; });
 
-// The query bytes of every address form; the answer (also the real daemon's) is shown and recorded exactly, NULs
-// shown as dots. With automatic HTML detection it is collected whole: HTML goes to the browser only, the rest is shown.
+// The query bytes of every address form; the answer (also the real daemon's) is shown and recorded exactly, control
+// bytes but tab shown as dots. With automatic HTML detection it is collected whole: HTML goes to the browser only, the
+// rest is shown.
 TEST_P(FingerClient, EveryAddressFormSendsItsQueryAndCollectedHtmlGoesToTheBrowser)
 {
     snprintf(Settings.userBrowser, sizeof Settings.userBrowser, "%srecord_command_line.exe", ProgramFolder);
     const std::string record = TempFolder() + "\\browser record.txt";
     SetEnvironmentVariableA("OMBRELANE_RECORD_FILE", record.c_str());
     const std::string html = "Plan:\r\n<html><b>hi</b></html>\r\n";
-    const std::string text("Login:\0hidden?\r\n\0Plan\r\n", 23);
+    const std::string text("Login:\0hid\x01\x1f\tden?\r\n\0Plan\r\n", 26);
     // An empty answer stands for the daemon's.
     const struct {
         std::string address, sent, answer;
@@ -218,6 +219,7 @@ TEST_P(FingerClient, EveryAddressFormSendsItsQueryAndCollectedHtmlGoesToTheBrows
         {"alice@relay.example@127.0.0.2", "alice@relay.example\r\n", text, false},
         {"root@127.0.0.9", "root\r\n", "", false},
         {"alice@127.0.0.2", "alice\r\n", html, true},
+        {"alice@127.0.0.2", "alice\r\n", text, true},
     };
     for (const auto& c : cases) {
         for (const uint32_t flags : {0u, uint32_t{FE_LONG_OUTPUT}}) {
@@ -233,7 +235,8 @@ TEST_P(FingerClient, EveryAddressFormSendsItsQueryAndCollectedHtmlGoesToTheBrows
             EXPECT_EQ(ServerQuery(server, 0), c.answer.empty() ? "" : sent);
             EXPECT_EQ(ReadWholeFile(monitor), answer);
             std::string shown = !c.collected ? answer + "\n" : answer == html ? "" : answer;
-            std::replace(shown.begin(), shown.end(), '\0', '.');
+            const auto control = [](char byte) { return byte >= 0 && byte < 32 && byte != '\t' && byte != '\r' && byte != '\n'; };
+            std::replace_if(shown.begin(), shown.end(), control, '.');
             EXPECT_EQ(PaneBytes(), "Fingering \"" + c.address + "\" " + (flags ? "(verbose)" : "") + "\n" + shown);
             EXPECT_EQ(PumpUntil([&] { return IsFile(record); }, answer == html ? 30000 : 0), answer == html);
         }

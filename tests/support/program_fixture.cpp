@@ -17,8 +17,6 @@
 
 namespace {
 
-// What the real main window does for the parts under test: it completes the
-// host lookups it was asked to run.
 LRESULT CALLBACK TestMainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_HOST_LOOKUP_DONE) {
@@ -28,27 +26,21 @@ LRESULT CALLBACK TestMainWindowProcedure(HWND window, UINT message, WPARAM wPara
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-}
-
+// A stand-in main window, never shown: it owns the boxes and completes the host lookups it asked for, as the real one.
 HWND CreateTestMainWindow()
 {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = TestMainWindowProcedure;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "OmbrelaneTestMain";
-        windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        RegisterClassA(&windowClass);
-        registered = true;
-    }
-    HWND window = CreateWindowExA(0, "OmbrelaneTestMain", "Ombrelane test", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    static const WNDCLASSA windowClass = {0, TestMainWindowProcedure, 0, 0, GetModuleHandleA(nullptr), nullptr,
+                                          nullptr, nullptr, nullptr, "OmbrelaneTestMain"};
+    static const ATOM registered = RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, MAKEINTATOM(registered), "Ombrelane test", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
     ShellHandles.mainWindow = window;
-    ShellHandles.instance = GetModuleHandleA(nullptr);
+    ShellHandles.instance = windowClass.hInstance;
     SetMessageOwner(window);
     SetHostLookupWindow(window);
     return window;
+}
+
 }
 
 void StartTestProgram(const TestProgramOptions& options)

@@ -14,9 +14,6 @@ struct TestProgramOptions {
     bool startTaskThread = true;
 };
 
-// A top-level window whose procedure forwards what the real main window would
-// handle for the parts under test. Also sets ShellHandles.mainWindow.
-HWND CreateTestMainWindow();
 void StartTestProgram(const TestProgramOptions& options = {});
 // Requests shutdown, waits for the task thread to end and frees everything.
 void StopTestProgram();

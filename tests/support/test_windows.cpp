@@ -56,11 +56,6 @@ static void CALLBACK LookForBoxes(HWND, UINT, UINT_PTR, DWORD)
     EnumWindows(AnswerIfBox, 0);
 }
 
-void PumpMessagesFor(DWORD ms)
-{
-    PumpUntil([] { return false; }, ms);
-}
-
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();

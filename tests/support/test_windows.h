@@ -7,9 +7,6 @@
 #include <string>
 #include <vector>
 
-// Runs this thread's message loop for ms milliseconds.
-void PumpMessagesFor(DWORD ms);
-
 // Runs this thread's message loop until done() (tested first and at least every
 // 10 ms) is true or timeoutMs have passed; returns whether it came true.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
