@@ -28,6 +28,8 @@ bool SeedRegistry(int count)
     DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
     if (!PutWord("", "Options", QUIET_OPTIONS))
         return false;
+    LOGFONTA font = {};
+    GetObjectA(GetStockObject(SYSTEM_FONT), sizeof font, &font);
     for (int i = 0; i < count; ++i) {
         char key[32];
         snprintf(key, sizeof key, "Entry %05d", i);
@@ -38,6 +40,8 @@ bool SeedRegistry(int count)
         ProfileSeed seed = NewProfile(key, address, monitor, i % 5 == 0 ? static_cast<uint32_t>(FE_GROUP_MAIL) : 0u);
         seed.fingerCount = static_cast<uint32_t>(i);
         seed.lastFingered = 1700000000 + i;
+        seed.hasFont = true;
+        seed.font = font;
         if (!SeedProfile(seed))
             return false;
     }
@@ -102,9 +106,9 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM parameter)
     return FALSE;
 }
 
-// Seconds from the start of the process; negative when not reached.
+// Seconds from the start of the process to the loop left and to its end;
+// negative when not reached.
 struct RunTimes {
-    double shown = -1;
     double loopLeft = -1;
     double ended = -1;
     DWORD exitCode = 0;
@@ -138,10 +142,7 @@ RunTimes TimeOneRun(const std::string& folder)
         if (!window) {
             FindMain find = {process.dwProcessId, nullptr};
             EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&find));
-            if (find.window) {
-                window = find.window;
-                times.shown = Seconds() - start;
-            }
+            window = find.window;
         } else if (times.loopLeft < 0 && (!IsWindow(window) || !IsWindowVisible(window))) {
             times.loopLeft = Seconds() - start;
         }
@@ -153,20 +154,112 @@ RunTimes TimeOneRun(const std::string& folder)
     return times;
 }
 
-double Median(std::vector<double> values)
+// One stored value as the bare loops carry it.
+struct BareValue {
+    std::string key;
+    const char* name;
+    DWORD type;
+    std::vector<BYTE> bytes;
+};
+
+// What a save stores: the values of the program key and of every profile.
+const char* const ProgramValueNames[] = {
+    "Options", "MaxAllocSize", "Rect", "NumButtons", "Display Split", "Toolbar", "Log File",
+    "Finger Entries Path", "WHOIS Server", "User Browser", "Output Path", "Batch1Name", "Batch2Name",
+    "Batch3Name", "Last Column Sorted", "LV Style", "Col1cx", "Col2cx", "Col3cx", "Col4cx", "Col5cx",
+    "Network Timeout"};
+const char* const ProfileValueNames[] = {"Address", "Monitor Log", "Flags", "Icon Filename", "Icon Index",
+                                         "NumFingers", "Colour", "Points", "Font", "Period", "Interval",
+                                         "Last Fingered"};
+
+template <size_t N>
+void ReadBareValues(HKEY key, const std::string& keyName, const char* const (&names)[N],
+                    std::vector<BareValue>& values)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    for (const char* name : names) {
+        BYTE buffer[MAX_PATH];
+        DWORD type = 0;
+        DWORD size = sizeof buffer;
+        if (RegQueryValueExA(key, name, nullptr, &type, buffer, &size) == ERROR_SUCCESS)
+            values.push_back({keyName, name, type, std::vector<BYTE>(buffer, buffer + size)});
+    }
 }
 
-void PrintFigure(const char* what, int entries, const std::vector<double>& values)
+// Plain registry calls and no program code: every stored value read once,
+// the profiles found by enumeration, each key opened once.
+std::vector<BareValue> BareReadLoop()
+{
+    std::vector<BareValue> values;
+    HKEY program;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, PROGRAM_KEY_PATH, 0, KEY_READ, &program) != ERROR_SUCCESS)
+        return values;
+    ReadBareValues(program, "", ProgramValueNames, values);
+    RegCloseKey(program);
+    HKEY profiles;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, PROFILES_KEY_PATH, 0, KEY_READ, &profiles) != ERROR_SUCCESS)
+        return values;
+    for (DWORD index = 0;; ++index) {
+        char name[260];
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(profiles, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        HKEY profile;
+        if (RegOpenKeyExA(profiles, name, 0, KEY_READ, &profile) != ERROR_SUCCESS)
+            continue;
+        ReadBareValues(profile, name, ProfileValueNames, values);
+        RegCloseKey(profile);
+    }
+    RegCloseKey(profiles);
+    return values;
+}
+
+// Writes the values back as read, each key created once: the same keys,
+// names, types and bytes.
+void BareWriteLoop(const std::vector<BareValue>& values)
+{
+    HKEY program;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, PROGRAM_KEY_PATH, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &program,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    HKEY profiles = nullptr;
+    HKEY key = program;
+    const std::string* keyName = nullptr;
+    for (const BareValue& value : values) {
+        if (!keyName || value.key != *keyName) {
+            if (key != program)
+                RegCloseKey(key);
+            key = program;
+            if (!value.key.empty()) {
+                if (!profiles)
+                    RegCreateKeyExA(program, "Profiles", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &profiles, nullptr);
+                RegCreateKeyExA(profiles, value.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+            }
+            keyName = &value.key;
+        }
+        RegSetValueExA(key, value.name, 0, value.type, value.bytes.data(), static_cast<DWORD>(value.bytes.size()));
+    }
+    if (key != program)
+        RegCloseKey(key);
+    if (profiles)
+        RegCloseKey(profiles);
+    RegCloseKey(program);
+}
+
+double Best(const std::vector<double>& values)
+{
+    return *std::min_element(values.begin(), values.end());
+}
+
+// "NAME: VALUE UNIT (reference REF UNIT, ratio R)", for scripts to read.
+void PrintFigure(const char* what, int entries, const std::vector<double>& values, double reference)
 {
     if (std::find_if(values.begin(), values.end(), [](double v) { return v < 0; }) != values.end()) {
-        printf("%s, %d entries: not seen\n", what, entries);
+        printf("%s %d entries: not seen\n", what, entries);
         return;
     }
-    printf("%s, %d entries: %.0f ms (median of %zu runs)\n", what, entries, Median(values) * 1000.0,
-           values.size());
+    const double best = Best(values);
+    printf("%s %d entries: %.1f ms (reference %.1f ms, ratio %.2f)\n", what, entries, best * 1000.0,
+           reference * 1000.0, reference > 0 ? best / reference : 0.0);
 }
 
 }
@@ -194,7 +287,7 @@ void StartupFigures()
             break;
         }
         seeding = Seconds() - seeding;
-        std::vector<double> shown, idle, shutdown;
+        std::vector<double> idle, shutdown;
         bool failed = false;
         for (int run = 0; run < RUNS_PER_SIZE; ++run) {
             const RunTimes times = TimeOneRun(folder);
@@ -203,17 +296,36 @@ void StartupFigures()
                 failed = true;
                 break;
             }
-            shown.push_back(times.shown);
             idle.push_back(times.loopLeft);
             shutdown.push_back(times.loopLeft < 0 ? -1 : times.ended - times.loopLeft);
         }
         if (failed)
             continue;
+        // The references run on what the program left, which is what it
+        // read: the same keys and values.
+        std::vector<double> reads, writes;
+        for (int run = 0; run < RUNS_PER_SIZE; ++run) {
+            double start = Seconds();
+            const std::vector<BareValue> values = BareReadLoop();
+            reads.push_back(Seconds() - start);
+            start = Seconds();
+            BareWriteLoop(values);
+            writes.push_back(Seconds() - start);
+        }
         printf("storing %d entries in the registry (bench set-up): %.0f ms\n", entries, seeding * 1000.0);
-        PrintFigure("start to main window shown", entries, shown);
-        PrintFigure("start to idle (message loop left with exitwhenidle)", entries, idle);
-        PrintFigure("shutdown, idle to process end (saves every entry)", entries, shutdown);
+        PrintFigure("startup", entries, idle, Best(reads));
+        PrintFigure("shutdown", entries, shutdown, Best(writes));
     }
     DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
     DeleteFolder(folder);
 }
+
+#ifdef STARTUP_FIGURES_ONLY
+// The start-up figures alone, for working on them: scripts/bench.sh startup.
+int main()
+{
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    StartupFigures();
+    return 0;
+}
+#endif

@@ -1,5 +1,6 @@
 #include "entries/registry.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -46,6 +47,25 @@ struct RegistryKey {
 // not cost the user entries.
 std::unordered_set<std::string> UnreadProfiles;
 
+// A value of a profile key exactly as stored.
+struct ProfileValue {
+    std::string name;
+    DWORD type;
+    std::string bytes;
+};
+using ProfileValues = std::vector<ProfileValue>;
+
+// What the load read of each profile, by exact key name: when it was last
+// written and all it held (its values in a fixed order, empty when it also
+// had subkeys). A save leaves a profile alone whose key has not been written
+// since and holds just what the save would write, so an unchanged list
+// writes almost nothing.
+struct LoadedProfile {
+    FILETIME written;
+    std::string image;
+};
+std::unordered_map<std::string, LoadedProfile> LoadedProfiles;
+
 LONG OpenKey(HKEY parent, const char* path, REGSAM access, RegistryKey& key)
 {
     key.Close();
@@ -78,27 +98,109 @@ LONG CountSubkeys(HKEY key, DWORD& count)
                             nullptr, nullptr);
 }
 
-LONG SubkeyName(HKEY key, DWORD index, char name[KEY_NAME_SIZE])
+LONG SubkeyName(HKEY key, DWORD index, char name[KEY_NAME_SIZE], FILETIME* written = nullptr)
 {
     DWORD length = KEY_NAME_SIZE;
-    LONG result = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    LONG result = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, written);
     if (result != ERROR_SUCCESS)
         name[0] = '\0';
     return result;
 }
 
-// Reads a value into a buffer of `size` bytes, the most its field allows,
-// without looking at its type.
-StoredValue ReadValue(HKEY key, const char* name, unsigned char* buffer, DWORD size)
+// Value names compare as the registry compares them; those the program
+// looks for are plain ASCII.
+int CompareValueNames(const std::string& a, const char* b)
 {
+    for (size_t i = 0;; ++i) {
+        const int x = static_cast<unsigned char>(i < a.size() ? a[i] : '\0');
+        const int y = static_cast<unsigned char>(b[i]);
+        const int upperX = x >= 'a' && x <= 'z' ? x - 32 : x;
+        const int upperY = y >= 'a' && y <= 'z' ? y - 32 : y;
+        if (upperX != upperY || x == 0 || i >= a.size())
+            return upperX - upperY;
+    }
+}
+
+// Where reads find values: an open key, or the values of a profile already
+// read whole.
+struct ValueSource {
+    HKEY key;
+    const ProfileValues* values;
+};
+
+// Reads a value into a buffer of `size` bytes, the most its field allows,
+// without looking at its type; a value that does not fit counts as missing.
+StoredValue ReadValue(const ValueSource& source, const char* name, unsigned char* buffer, DWORD size)
+{
+    if (source.values) {
+        for (const ProfileValue& value : *source.values) {
+            if (CompareValueNames(value.name, name) != 0)
+                continue;
+            if (value.bytes.size() > size)
+                return {nullptr, 0};
+            memcpy(buffer, value.bytes.data(), value.bytes.size());
+            return {buffer, value.bytes.size()};
+        }
+        return {nullptr, 0};
+    }
     DWORD length = size;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, buffer, &length) != ERROR_SUCCESS)
+    if (RegQueryValueExA(source.key, name, nullptr, nullptr, buffer, &length) != ERROR_SUCCESS)
         return {nullptr, 0};
     return {buffer, length};
 }
 
+// The values of a profile as one string, in an order that does not depend
+// on the order they came in.
+std::string ValuesImage(const ProfileValues& values)
+{
+    std::vector<const ProfileValue*> sorted;
+    sorted.reserve(values.size());
+    for (const ProfileValue& value : values)
+        sorted.push_back(&value);
+    std::sort(sorted.begin(), sorted.end(), [](const ProfileValue* a, const ProfileValue* b) {
+        const int order = CompareValueNames(a->name, b->name.c_str());
+        return order != 0 ? order < 0 : a->name < b->name;
+    });
+    std::string image;
+    for (const ProfileValue* value : sorted) {
+        const uint32_t header[2] = {value->type, static_cast<uint32_t>(value->bytes.size())};
+        image.append(value->name.c_str(), value->name.size() + 1);
+        image.append(reinterpret_cast<const char*>(header), sizeof header);
+        image += value->bytes;
+    }
+    return image;
+}
+
+// Reads every value of a profile key in one pass. False when the key has
+// subkeys or a value could not be read whole: its fields are then read by
+// name, as the key itself answers.
+bool ReadWholeProfile(HKEY key, ProfileValues& values)
+{
+    values.clear();
+    DWORD subkeys = 0;
+    DWORD count = 0;
+    DWORD longestName = 0;
+    DWORD longestData = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &count, &longestName,
+                         &longestData, nullptr, nullptr) != ERROR_SUCCESS ||
+        subkeys != 0)
+        return false;
+    std::vector<char> name(longestName + 1);
+    std::string data(longestData, '\0');
+    for (DWORD index = 0; index < count; ++index) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD type = 0;
+        DWORD dataLength = static_cast<DWORD>(data.size());
+        if (RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                          &dataLength) != ERROR_SUCCESS)
+            return false;
+        values.push_back({std::string(name.data(), nameLength), type, data.substr(0, dataLength)});
+    }
+    return true;
+}
+
 template <typename Word>
-void ReadWord(HKEY key, const char* name, Word& field)
+void ReadWord(const ValueSource& key, const char* name, Word& field)
 {
     static_assert(sizeof(Word) == STORED_WORD_SIZE, "stored numbers are 4 bytes");
     unsigned char buffer[STORED_WORD_SIZE];
@@ -107,7 +209,7 @@ void ReadWord(HKEY key, const char* name, Word& field)
         field = static_cast<Word>(word);
 }
 
-void ReadText(HKEY key, const char* name, char* field, DWORD size)
+void ReadText(const ValueSource& key, const char* name, char* field, DWORD size)
 {
     unsigned char buffer[PATH_SIZE];
     if (size <= sizeof buffer)
@@ -179,14 +281,14 @@ void ReadStartupFolder()
 {
     RegistryKey key;
     if (OpenKey(HKEY_CURRENT_USER, SHELL_FOLDERS_KEY_PATH, KEY_READ, key) == ERROR_SUCCESS)
-        ReadText(key.handle, "Startup", Settings.startupFolder, PATH_SIZE);
+        ReadText({key.handle, nullptr}, "Startup", Settings.startupFolder, PATH_SIZE);
 }
 
 const char* const GroupValueNames[3] = {"Batch1Name", "Batch2Name", "Batch3Name"};
 const char* const ColumnValueNames[LIST_COLUMNS] = {"Col1cx", "Col2cx", "Col3cx", "Col4cx", "Col5cx"};
 constexpr int FIRST_NAMED_GROUP = 2;
 
-void ReadRect(HKEY key, const char* name, RECT& field)
+void ReadRect(const ValueSource& key, const char* name, RECT& field)
 {
     unsigned char buffer[STORED_RECT_SIZE];
     int32_t rect[4];
@@ -195,7 +297,7 @@ void ReadRect(HKEY key, const char* name, RECT& field)
 }
 
 // "NumButtons" has been read into toolbarCount.
-void ReadToolbar(HKEY key)
+void ReadToolbar(const ValueSource& key)
 {
     unsigned char buffer[STORED_TOOLBAR_SIZE];
     Settings.toolbarCount = DecodeToolbar(Settings.toolbarCount, ReadValue(key, "Toolbar", buffer, sizeof buffer),
@@ -203,7 +305,7 @@ void ReadToolbar(HKEY key)
 }
 
 // A font without a face name gives the default entry font.
-void ReadFont(HKEY key, const char* name, LOGFONTA& field)
+void ReadFont(const ValueSource& key, const char* name, LOGFONTA& field)
 {
     unsigned char buffer[STORED_FONT_SIZE];
     unsigned char font[STORED_FONT_SIZE];
@@ -218,7 +320,7 @@ void ReadProgramKey()
     RegistryKey key;
     if (OpenKey(HKEY_CURRENT_USER, PROGRAM_KEY_PATH, KEY_READ, key) != ERROR_SUCCESS)
         return;
-    HKEY k = key.handle;
+    const ValueSource k{key.handle, nullptr};
     ReadWord(k, "Options", Settings.options);
     ReadWord(k, "MaxAllocSize", Settings.maxAllocSize);
     Settings.maxAllocSize = InRange(Settings.maxAllocSize, ALLOC_SIZE_RANGE);
@@ -252,7 +354,7 @@ void ReadProgramKey()
     Settings.followReferrals = follow != 0;
 }
 
-void ReadProfileValues(HKEY key, FingerEntry& entry)
+void DecodeProfileValues(const ValueSource& key, FingerEntry& entry)
 {
     ReadText(key, "Address", entry.address, ADDRESS_SIZE);
     ReadText(key, "Monitor Log", entry.monitorFile, MONITOR_NAME_SIZE);
@@ -289,9 +391,11 @@ int LoadProfiles(RegistryErrors& errors)
     RegistryKey profiles;
     if (OpenKey(HKEY_CURRENT_USER, PROFILES_KEY_PATH, KEY_READ, profiles) != ERROR_SUCCESS)
         return 0;
+    ProfileValues values;
     for (DWORD index = 0;; ++index) {
         char keyName[KEY_NAME_SIZE];
-        LONG result = SubkeyName(profiles.handle, index, keyName);
+        FILETIME written = {};
+        LONG result = SubkeyName(profiles.handle, index, keyName, &written);
         if (result == ERROR_NO_MORE_ITEMS)
             return 0;
         if (result != ERROR_SUCCESS) {
@@ -308,11 +412,15 @@ int LoadProfiles(RegistryErrors& errors)
             KeepUnreadProfiles(profiles.handle, index);
             return 0;
         }
+        const bool whole = ReadWholeProfile(profile.handle, values);
+        const ValueSource source{profile.handle, whole ? &values : nullptr};
         unsigned char stored[DESCRIPTION_SIZE];
-        ProfileDescription(keyName, ReadValue(profile.handle, PROFILE_DESCRIPTION_VALUE, stored, sizeof stored),
+        ProfileDescription(keyName, ReadValue(source, PROFILE_DESCRIPTION_VALUE, stored, sizeof stored),
                            prototype.description);
-        ReadProfileValues(profile.handle, prototype);
+        DecodeProfileValues(source, prototype);
         profile.Close();
+        if (whole)
+            LoadedProfiles[keyName] = {written, ValuesImage(values)};
         if (!AllocateFingerEntry(prototype)) {
             Settings.saveAtExit = 0;
             return 1;
@@ -394,29 +502,55 @@ LONG CreateProfile(HKEY profiles, const FingerEntry& entry, ProfilePlan& plan, s
     return result;
 }
 
-LONG WriteProfileValues(HKEY key, const FingerEntry& entry, const std::string& name)
+ProfileValue TextValue(const char* name, const char* field, size_t size)
 {
-    LONG results[] = {
-        WriteText(key, "Address", entry.address, ADDRESS_SIZE),
-        WriteText(key, "Monitor Log", entry.monitorFile, MONITOR_NAME_SIZE),
-        WriteWord(key, "Flags", entry.flags),
-        WriteText(key, "Icon Filename", entry.iconFile, PATH_SIZE),
-        WriteWord(key, "Icon Index", entry.iconIndex),
-        WriteWord(key, "NumFingers", entry.fingerCount),
-        WriteWord(key, "Colour", entry.colour),
-        WriteWord(key, "Points", entry.points),
-        WriteBinary(key, "Font", &entry.font, sizeof entry.font),
-        WriteWord(key, "Period", entry.period),
-        WriteWord(key, "Interval", entry.interval),
-        WriteWord(key, "Last Fingered", entry.lastFingered),
-        strncmp(name.c_str(), entry.description, DESCRIPTION_SIZE) == 0
-            ? ERROR_SUCCESS
-            : WriteText(key, PROFILE_DESCRIPTION_VALUE, entry.description, DESCRIPTION_SIZE),
+    std::string text(field, strnlen(field, size - 1));
+    text += '\0';
+    return {name, REG_SZ, text};
+}
+
+template <typename Field>
+ProfileValue BinaryValue(const char* name, const Field& field)
+{
+    return {name, REG_BINARY, std::string(reinterpret_cast<const char*>(&field), sizeof field)};
+}
+
+// The values a save stores for an entry under the key name, in the order
+// they are written.
+ProfileValues ProfileValuesOf(const FingerEntry& entry, const std::string& name)
+{
+    static_assert(sizeof entry.flags == 4 && sizeof entry.lastFingered == 4, "stored numbers are 4 bytes");
+    ProfileValues values = {
+        TextValue("Address", entry.address, ADDRESS_SIZE),
+        TextValue("Monitor Log", entry.monitorFile, MONITOR_NAME_SIZE),
+        BinaryValue("Flags", entry.flags),
+        TextValue("Icon Filename", entry.iconFile, PATH_SIZE),
+        BinaryValue("Icon Index", entry.iconIndex),
+        BinaryValue("NumFingers", entry.fingerCount),
+        BinaryValue("Colour", entry.colour),
+        BinaryValue("Points", entry.points),
+        BinaryValue("Font", entry.font),
+        BinaryValue("Period", entry.period),
+        BinaryValue("Interval", entry.interval),
+        BinaryValue("Last Fingered", entry.lastFingered),
     };
-    for (LONG result : results)
-        if (result != ERROR_SUCCESS)
-            return result;
-    return ERROR_SUCCESS;
+    if (strncmp(name.c_str(), entry.description, DESCRIPTION_SIZE) != 0)
+        values.push_back(TextValue(PROFILE_DESCRIPTION_VALUE, entry.description, DESCRIPTION_SIZE));
+    return values;
+}
+
+// Writes every value; returns the first failure.
+LONG WriteProfileValues(HKEY key, const ProfileValues& values)
+{
+    LONG first = ERROR_SUCCESS;
+    for (const ProfileValue& value : values) {
+        const LONG result = RegSetValueExA(key, value.name.c_str(), 0, value.type,
+                                           reinterpret_cast<const BYTE*>(value.bytes.data()),
+                                           static_cast<DWORD>(value.bytes.size()));
+        if (first == ERROR_SUCCESS)
+            first = result;
+    }
+    return first;
 }
 
 LONG WriteProgramValues(HKEY k)
@@ -453,6 +587,53 @@ LONG WriteProgramValues(HKEY k)
     return ERROR_SUCCESS;
 }
 
+// Profiles a save leaves as they are, by exact key name, with the time their
+// key was last written when the load read it.
+using UnchangedProfiles = std::unordered_map<std::string, FILETIME>;
+
+// Removes the profiles but the unread ones and those unchanged whose key has
+// not been written since the load; returns the names of the unchanged ones
+// kept.
+std::unordered_set<std::string> DeleteProfilesBut(RegistryErrors& errors, const UnchangedProfiles& unchanged)
+{
+    std::unordered_set<std::string> kept;
+    RegistryKey profiles;
+    LONG result = OpenKey(HKEY_CURRENT_USER, PROFILES_KEY_PATH, KEY_ALL_ACCESS, profiles);
+    if (result != ERROR_SUCCESS) {
+        if (result != ERROR_FILE_NOT_FOUND)
+            errors.push_back({result, "Couldn't open profiles key"});
+        return kept;
+    }
+    DWORD count = 0;
+    result = CountSubkeys(profiles.handle, count);
+    if (result != ERROR_SUCCESS) {
+        errors.push_back({result, "Couldn't query number of profile subkeys"});
+        return kept;
+    }
+    // From the highest index down, so the indices still to visit stay valid
+    // while subkeys disappear. A profile that cannot be named or deleted is
+    // reported once and passed over: the others still go.
+    ErrorReport report{errors};
+    for (DWORD index = count; index-- > 0;) {
+        char name[KEY_NAME_SIZE];
+        FILETIME written = {};
+        result = SubkeyName(profiles.handle, index, name, &written);
+        if (result != ERROR_SUCCESS) {
+            Report(report, result, "Couldn't enumerate registry subkeys");
+            continue;
+        }
+        if (IsUnreadProfile(name))
+            continue;
+        const auto same = unchanged.find(name);
+        if (same != unchanged.end() && CompareFileTime(&same->second, &written) == 0) {
+            kept.insert(name);
+            continue;
+        }
+        Report(report, DeleteKeyTree(profiles.handle, name), "Couldn't delete profile subkey");
+    }
+    return kept;
+}
+
 }
 
 int LoadSettings(RegistryErrors& errors)
@@ -462,44 +643,13 @@ int LoadSettings(RegistryErrors& errors)
         FreeFingerEntry(EntryList.head);
     EntryList = {};
     UnreadProfiles.clear();
+    LoadedProfiles.clear();
     ReadStartupFolder();
     Settings.saveAtExit = 1;
     ReadProgramKey();
     if (Settings.whoisServer[0] == '\0')
         snprintf(Settings.whoisServer, sizeof Settings.whoisServer, "%s", DEFAULT_WHOIS_SERVER);
     return LoadProfiles(errors);
-}
-
-void DeleteProfiles(RegistryErrors& errors)
-{
-    RegistryKey profiles;
-    LONG result = OpenKey(HKEY_CURRENT_USER, PROFILES_KEY_PATH, KEY_ALL_ACCESS, profiles);
-    if (result != ERROR_SUCCESS) {
-        if (result != ERROR_FILE_NOT_FOUND)
-            errors.push_back({result, "Couldn't open profiles key"});
-        return;
-    }
-    DWORD count = 0;
-    result = CountSubkeys(profiles.handle, count);
-    if (result != ERROR_SUCCESS) {
-        errors.push_back({result, "Couldn't query number of profile subkeys"});
-        return;
-    }
-    // From the highest index down, so the indices still to visit stay valid
-    // while subkeys disappear. A profile that cannot be named or deleted is
-    // reported once and passed over: the others still go.
-    ErrorReport report{errors};
-    for (DWORD index = count; index-- > 0;) {
-        char name[KEY_NAME_SIZE];
-        result = SubkeyName(profiles.handle, index, name);
-        if (result != ERROR_SUCCESS) {
-            Report(report, result, "Couldn't enumerate registry subkeys");
-            continue;
-        }
-        if (IsUnreadProfile(name))
-            continue;
-        Report(report, DeleteKeyTree(profiles.handle, name), "Couldn't delete profile subkey");
-    }
 }
 
 void SaveSettings(RegistryErrors& errors)
@@ -514,11 +664,20 @@ void SaveSettings(RegistryErrors& errors)
         errors.push_back({result, "Couldn't create program registry key"});
         return;
     }
-    DeleteProfiles(errors);
+    std::vector<const FingerEntry*> entries = StoredEntries();
+    ProfilePlan plan = PlanProfileNames(entries);
+    std::vector<ProfileValues> values(entries.size());
+    UnchangedProfiles unchanged;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        values[i] = ProfileValuesOf(*entries[i], plan.names[i]);
+        const auto loaded = LoadedProfiles.find(plan.names[i]);
+        if (loaded != LoadedProfiles.end() && loaded->second.image == ValuesImage(values[i]))
+            unchanged.emplace(plan.names[i], loaded->second.written);
+    }
+    const std::unordered_set<std::string> kept = DeleteProfilesBut(errors, unchanged);
     ErrorReport report{errors};
     Report(report, WriteProgramValues(program.handle), "Couldn't write registry value");
 
-    std::vector<const FingerEntry*> entries = StoredEntries();
     if (entries.empty())
         return;
     RegistryKey profiles;
@@ -527,14 +686,19 @@ void SaveSettings(RegistryErrors& errors)
         Report(report, result, "Couldn't create profile subkey");
         return;
     }
-    ProfilePlan plan = PlanProfileNames(entries);
     for (size_t i = 0; i < entries.size(); ++i) {
+        if (kept.count(plan.names[i]))
+            continue;
         RegistryKey profile;
+        const std::string planned = plan.names[i];
         result = CreateProfile(profiles.handle, *entries[i], plan, plan.names[i], profile);
         if (result != ERROR_SUCCESS) {
             Report(report, result, "Couldn't create profile subkey");
             continue;
         }
-        Report(report, WriteProfileValues(profile.handle, *entries[i], plan.names[i]), "Couldn't write registry value");
+        // A copy name may need the description stored beside it.
+        if (plan.names[i] != planned)
+            values[i] = ProfileValuesOf(*entries[i], plan.names[i]);
+        Report(report, WriteProfileValues(profile.handle, values[i]), "Couldn't write registry value");
     }
 }

@@ -36,8 +36,7 @@ using RegistryErrors = std::vector<RegistryError>;
 int LoadSettings(RegistryErrors& errors);
 
 // Writes the settings and every entry of the list at shutdown, replacing all
-// stored profiles; does nothing unless Settings.saveAtExit is 1.
+// stored profiles; does nothing unless Settings.saveAtExit is 1. A profile
+// that already holds exactly what would be written, untouched since the
+// load read it, is left as it is.
 void SaveSettings(RegistryErrors& errors);
-
-// Removes the profiles, keeping only those a stopped load could not read.
-void DeleteProfiles(RegistryErrors& errors);

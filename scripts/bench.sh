@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks in the sandbox: the 32-bit program where this
 # host can run it, else the 64-bit one (OMBRELANE_ARCH=win32 or win64 chooses).
+# "scripts/bench.sh startup" runs the start-up and shutdown figures alone.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/setup.sh"
 source "$root/scripts/wine-env.sh"
-build_arch ombrelane_bench
+bench=ombrelane_bench
+if [ "${1:-}" = startup ]; then
+    bench=ombrelane_bench_startup
+    shift
+fi
+build_arch $bench
 echo "Benchmarks of the $OMBRELANE_ARCH program"
-exec "$root/scripts/sandbox.sh" wine "$OMBRELANE_BUILD/bench/ombrelane_bench.exe" "$@"
+exec "$root/scripts/sandbox.sh" wine "$OMBRELANE_BUILD/bench/$bench.exe" "$@"

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -221,6 +222,41 @@ TEST_F(RegistryTest, EveryEntryGetsAKeyOfItsOwn)
                                    "x (2)=a@host", "y (3)=a@host"});
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries, Entries());
+}
+
+// A save leaves alone only profiles untouched since the load and holding what it would write: after any change, in
+// the program or by hand, the stored profiles are those a save into an empty registry stores.
+TEST_F(RegistryTest, ASaveAfterAnyChangeStoresWhatAFullSaveStores)
+{
+    const auto find = [](const char* description) {
+        FingerEntry* entry = EntryList.head;
+        while (entry && strcmp(entry->description, description) != 0)
+            entry = entry->next;
+        return entry;
+    };
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"none", [] {}},
+        {"a count", [&] { ++find("beta")->fingerCount; }},
+        {"a description", [&] { snprintf(find("beta")->description, DESCRIPTION_SIZE, "Beta"); }},
+        {"a deletion", [&] { FreeFingerEntry(find("alpha")); }},
+        {"an addition", [] { AddTestEntry("delta", "d@host"); }},
+        {"a value by hand", [] { PutWord("Profiles\\gamma", "Flags", 7); }},
+        {"a new value by hand", [] { PutText("Profiles\\gamma", "Extra", "x"); }},
+    };
+    for (const auto& [what, change] : changes) {
+        DeleteKeyTree(HKEY_CURRENT_USER, COMPANY_KEY_PATH);
+        FreeAllEntries();
+        for (const char* name : {"alpha", "beta", "gamma"})
+            AddTestEntry(name, (std::string(name) + "@host").c_str());
+        SaveSettings(errors);
+        Reload();
+        change();
+        SaveSettings(errors);
+        const std::string saved = ProgramKeyImage();
+        DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
+        SaveSettings(errors);
+        EXPECT_EQ(ProgramKeyImage(), saved) << what;
+    }
 }
 
 // A load that cannot open a profile stops there; the save keeps the profiles it could not read.
