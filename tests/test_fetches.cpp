@@ -184,7 +184,7 @@ TEST_F(Fetches, WhoisFollowsReferralsToTheServerThatHoldsTheRecord)
     const std::string silent = "refer: silent.test\r\n\n[Querying silent.test]\n";
     const struct {
         const char* name;
-        std::string a, b, pane, log;
+        std::string a, b, pane, log{};
         bool follow = true, kill = false;
     } cases[] = {
         {"chain", a, b, header + a + "\n[Querying referral-b.test]\n" + b + "\n[Querying referral-c.test]\n" + c + "\n",
