@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command in a private network and mount namespace with its own loopback
-# hosts (127.0.0.1 to 127.0.0.9), X display, Wine prefix and print server (a
+# hosts (127.0.0.1 to 127.0.0.14), X display, Wine prefix and print server (a
 # default printer "PDF" that prints into $OMBRELANE_PDF_DIR):
 #   scripts/sandbox.sh COMMAND [ARGS...]
 set -euo pipefail
@@ -14,7 +14,7 @@ if [ "${OMBRELANE_IN_SANDBOX:-}" != 1 ]; then
 fi
 
 ip link set lo up
-for i in 2 3 4 5 6 7 8 9; do ip addr add 127.0.0.$i/8 dev lo 2>/dev/null || true; done
+for i in $(seq 2 14); do ip addr add 127.0.0.$i/8 dev lo 2>/dev/null || true; done
 
 # No resolver is reachable in here; a stub answers every question "no such name".
 resolv=$(mktemp)

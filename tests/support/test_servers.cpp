@@ -38,6 +38,7 @@ void ServeConnection(TestServerState* state, SOCKET client)
         bool open = true;
         while (open && QueryOf(*state, index).find("\r\n") == std::string::npos)
             open = read();
+        Sleep(open ? static_cast<DWORD>(behaviour.answerDelayMs) : 0);
         const size_t piece = behaviour.chunkBytes ? behaviour.chunkBytes : answer.size();
         const bool more = behaviour.endless && !answer.empty();
         for (size_t sent = 0; open && !behaviour.neverAnswer && (sent < answer.size() || more);) {

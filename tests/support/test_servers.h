@@ -22,6 +22,7 @@ struct ServerBehaviour {
     bool resetAtEnd = false;        // end the connection with a reset instead of a close
     bool neverAccept = false;       // accept nothing and keep the queue full, so that no connect ever completes
     bool concurrent = false;        // serve each connection on a thread of its own instead of in turn
+    int answerDelayMs = 0;          // wait this long after the query before answering, as a distant server would
 };
 
 // One run of a server; destroying it stops the thread within a tenth of a second.
