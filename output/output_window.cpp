@@ -1,5 +1,6 @@
 #include "output/output_window.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -64,6 +65,14 @@ constexpr char CONTROL_STAND_IN = '.';
 // minutes to show; the break is the pane's alone, and the answer's own
 // records keep the line whole.
 constexpr uint32_t DISPLAY_LINE_LIMIT = 512;
+
+// The end of the pane's text while the caret is known to stand there, or -1.
+// Only the pane's thread sets it, right after putting the caret at the end;
+// every message to the pane that might move the caret or change the text
+// clears it first. While it is known, a writer on another thread learns the
+// end without a call to the pane's thread, which costs a finger more than
+// the rest of its output block's bookkeeping.
+std::atomic<int32_t> knownEnd{-1};
 
 // Pane thread: characters after the last line end at the end of the pane, as
 // counted by the plain writes at the end; any other change, or setting the
@@ -233,6 +242,8 @@ void CarryOutWrite(PaneWrite& write)
         SendMessageA(OutputWindow, WM_SETREDRAW, TRUE, 0);
         SchedulePaneRefresh();
     }
+    if (atEnd)
+        knownEnd = Selection().cpMax;
 }
 
 // Any thread: hands the write to the pane's thread and waits for it.
@@ -249,10 +260,34 @@ int32_t WriteToPane(const FingerEntry* entry, const char* text, uint32_t length,
 // Any thread: the caret goes to the end of the pane; returns that position.
 int32_t MoveCaretToEndAndTell()
 {
+    int32_t end = knownEnd;
+    if (end >= 0)
+        return end;
     LockOutput();
-    const auto end = static_cast<int32_t>(SendMessageA(OutputWindow, WM_PANE_END, 0, 0));
+    end = static_cast<int32_t>(SendMessageA(OutputWindow, WM_PANE_END, 0, 0));
     UnlockOutput();
     return end;
+}
+
+// Messages that neither move the caret nor change the text, so the known end
+// stays known. A move of the mouse with a button down may extend a selection.
+bool KeepsCaretAndText(UINT message, WPARAM wParam)
+{
+    switch (message) {
+    case WM_PAINT:
+    case WM_NCPAINT:
+    case WM_ERASEBKGND:
+    case WM_NCHITTEST:
+    case WM_SETCURSOR:
+    case WM_GETTEXTLENGTH:
+    case EM_EXGETSEL:
+    case EM_SCROLLCARET:
+        return true;
+    case WM_MOUSEMOVE:
+        return (wParam & (MK_LBUTTON | MK_MBUTTON | MK_RBUTTON)) == 0;
+    default:
+        return false;
+    }
 }
 
 bool IsOutputCommand(WORD id)
@@ -270,6 +305,8 @@ void ShowOutputMenu(HWND pane, LPARAM position)
 
 LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (!KeepsCaretAndText(message, wParam))
+        knownEnd = -1;
     switch (message) {
     case WM_COMMAND:
         if (IsOutputCommand(LOWORD(wParam))) {
@@ -285,7 +322,8 @@ LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPA
         return 0;
     case WM_PANE_END:
         MoveCaretToEnd();
-        return Selection().cpMax;
+        knownEnd = Selection().cpMax;
+        return knownEnd;
     case WM_SETTEXT:
         endColumn = 0;
         break;
@@ -341,6 +379,7 @@ HWND CreateOutputWindow(HWND mainWindow)
     }
     OutputWindow = pane;
     endColumn = 0;
+    knownEnd = -1;
     FillSaveDialog(mainWindow);
     ResetFindState();
     previousPaneProcedure = reinterpret_cast<WNDPROC>(

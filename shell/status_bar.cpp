@@ -16,6 +16,77 @@ volatile LONG StatusDirty;
 namespace {
 
 constexpr int STATUS_TEXT_SIZE = 256;
+constexpr int STATUS_PARTS = 3;
+
+// Texts set on another thread wait here for the main thread's next idle
+// point: a call across threads for every progress text would cost a finger
+// more than the finger's own network work, and only the last text of a part
+// is ever seen anyway.
+struct PendingTexts {
+    CRITICAL_SECTION lock;
+    char text[STATUS_PARTS][STATUS_TEXT_SIZE];
+    bool waiting[STATUS_PARTS];
+    // A message is on its way to wake the main thread's loop.
+    bool wakePosted;
+};
+
+PendingTexts pending;
+
+void InitialisePending()
+{
+    InitializeCriticalSection(&pending.lock);
+}
+
+// Both threads come here before touching the pending texts; the first one
+// sets them up.
+void LockPending()
+{
+    static const bool ready = (InitialisePending(), true);
+    (void)ready;
+    EnterCriticalSection(&pending.lock);
+}
+
+void UnlockPending()
+{
+    LeaveCriticalSection(&pending.lock);
+}
+
+bool OnStatusBarThread()
+{
+    return GetWindowThreadProcessId(ShellHandles.statusBar, nullptr) == GetCurrentThreadId();
+}
+
+// Another thread: keeps the text for the idle point and makes sure the main
+// thread's loop comes round to it.
+void DeferStatusText(int part, const char* text)
+{
+    LockPending();
+    snprintf(pending.text[part], sizeof pending.text[part], "%s", text);
+    pending.waiting[part] = true;
+    const bool wake = !pending.wakePosted;
+    pending.wakePosted = true;
+    UnlockPending();
+    if (wake)
+        PostMessageA(ShellHandles.mainWindow, WM_NULL, 0, 0);
+}
+
+// Main thread: puts the waiting texts into the status bar.
+void ShowPendingTexts()
+{
+    char texts[STATUS_PARTS][STATUS_TEXT_SIZE];
+    bool waiting[STATUS_PARTS];
+    LockPending();
+    memcpy(texts, pending.text, sizeof texts);
+    memcpy(waiting, pending.waiting, sizeof waiting);
+    memset(pending.waiting, 0, sizeof pending.waiting);
+    pending.wakePosted = false;
+    UnlockPending();
+    for (int part = 0; part < STATUS_PARTS; ++part) {
+        if (waiting[part])
+            SendMessageA(ShellHandles.statusBar, SB_SETTEXTA, static_cast<WPARAM>(part),
+                         reinterpret_cast<LPARAM>(texts[part]));
+    }
+}
 
 // Appends formatted text to what the buffer already holds, cutting it at the
 // buffer's end.
@@ -69,6 +140,16 @@ LRESULT SetStatusText(int part, const char* text)
     }
     if (!ShellHandles.statusBar)
         return 0;
+    if (part >= 0 && part < STATUS_PARTS) {
+        if (!OnStatusBarThread()) {
+            DeferStatusText(part, text);
+            return TRUE;
+        }
+        // A text set here is newer than one still waiting for the part.
+        LockPending();
+        pending.waiting[part] = false;
+        UnlockPending();
+    }
     return SendMessageA(ShellHandles.statusBar, SB_SETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
 }
 
@@ -79,6 +160,8 @@ void MarkStatusDirty()
 
 void RefreshStatusIfDirty()
 {
+    if (ShellHandles.statusBar)
+        ShowPendingTexts();
     if (InterlockedCompareExchange(&StatusDirty, 0, 1) == 1)
         UpdateStatusBar();
 }

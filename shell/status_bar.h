@@ -9,11 +9,13 @@ extern char StatusTipCopy[STATUS_TIP_SIZE];
 extern volatile LONG StatusDirty;
 
 // Puts text into a part (0-2) of the status bar; part 0 is also kept in
-// StatusTipCopy for the tray tip. Safe on either thread.
+// StatusTipCopy for the tray tip. Safe on either thread: from another thread
+// the text reaches the bar at the main thread's next idle point.
 LRESULT SetStatusText(int part, const char* text);
 // Asks for a refresh at the main thread's next idle point.
 void MarkStatusDirty();
-// Main thread: refreshes the status bar if a refresh has been asked for.
+// Main thread: puts in the texts set on other threads, and refreshes the
+// status bar if a refresh has been asked for.
 void RefreshStatusIfDirty();
 // Main thread: refreshes parts 0 and 2.
 void UpdateStatusBar();

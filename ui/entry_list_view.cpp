@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "entries/message_box.h"
 #include "entries/settings.h"
@@ -469,17 +471,95 @@ int SetEntryRowIcon(FingerEntry* entry, const RowCursor* row, bool append)
     return 0;
 }
 
-// Called by the task thread after every job: one search by item data.
+namespace {
+
+// The entries whose rows another thread asked to redraw, waiting for the main
+// thread's next idle point: two calls across threads after every finger
+// would cost more than the rest of its bookkeeping.
+struct PendingRows {
+    CRITICAL_SECTION lock;
+    std::vector<FingerEntry*> entries;
+};
+
+PendingRows pendingRows;
+
+void InitialisePendingRows()
+{
+    InitializeCriticalSection(&pendingRows.lock);
+}
+
+// Both threads come here before touching the pending rows; the first one
+// sets them up.
+void LockPendingRows()
+{
+    static const bool ready = (InitialisePendingRows(), true);
+    (void)ready;
+    EnterCriticalSection(&pendingRows.lock);
+}
+
+void UnlockPendingRows()
+{
+    LeaveCriticalSection(&pendingRows.lock);
+}
+
+// The row of the entry, or -1 when the list does not show it.
+int FindEntryRow(HWND list, const FingerEntry* entry)
+{
+    LVFINDINFOA find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = reinterpret_cast<LPARAM>(entry);
+    return static_cast<int>(
+        SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+}
+
+bool IsListedEntry(const FingerEntry* entry)
+{
+    LockEntryList();
+    const FingerEntry* listed = EntryList.head;
+    while (listed && listed != entry)
+        listed = listed->next;
+    UnlockEntryList();
+    return listed != nullptr;
+}
+
+// Main thread: redraws the rows asked for by other threads. An entry deleted
+// since has no row and needs none.
+void RedrawPendingRows()
+{
+    LockPendingRows();
+    std::vector<FingerEntry*> entries;
+    entries.swap(pendingRows.entries);
+    UnlockPendingRows();
+    for (FingerEntry* entry : entries) {
+        const int row = FindEntryRow(List(), entry);
+        if (row >= 0)
+            RedrawRow(row);
+        else if (IsListedEntry(entry))
+            ShowMessageBox("Couldn't match *fe with list view iItems", "Redraw_FingerEntry");
+    }
+}
+
+}
+
+// Called by the task thread after every job: on another thread than the
+// list's, the row is redrawn at the main thread's next idle point.
 int Redraw_FingerEntry(FingerEntry* entry)
 {
     HWND list = List();
     if (!list)
         return 0;
-    LVFINDINFOA find = {};
-    find.flags = LVFI_PARAM;
-    find.lParam = reinterpret_cast<LPARAM>(entry);
-    const int row = static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1),
-                                                  reinterpret_cast<LPARAM>(&find)));
+    if (GetWindowThreadProcessId(list, nullptr) != GetCurrentThreadId()) {
+        LockPendingRows();
+        const bool wake = pendingRows.entries.empty();
+        if (std::find(pendingRows.entries.begin(), pendingRows.entries.end(), entry) == pendingRows.entries.end())
+            pendingRows.entries.push_back(entry);
+        UnlockPendingRows();
+        // Any message brings the main thread's loop round to its idle work.
+        if (wake)
+            PostMessageA(list, WM_NULL, 0, 0);
+        return 0;
+    }
+    const int row = FindEntryRow(list, entry);
     if (row < 0) {
         ShowMessageBox("Couldn't match *fe with list view iItems", "Redraw_FingerEntry");
         return 1;
@@ -573,6 +653,8 @@ void RequestResort()
 
 void ResortIfRequested()
 {
+    if (List())
+        RedrawPendingRows();
     if (!ResortRequested)
         return;
     SortEntryListView();

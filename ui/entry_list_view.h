@@ -18,6 +18,8 @@ void ClearEntryListView();
 void FillEntryListView();
 int InsertEntryRow(FingerEntry* entry);
 int SetEntryRowIcon(FingerEntry* entry, const RowCursor* row, bool append);
+// On another thread than the list's, the row is redrawn at the main thread's
+// next idle point (ResortIfRequested).
 int Redraw_FingerEntry(FingerEntry* entry);
 void RedrawRow(int row);
 void RedrawAllRows();
@@ -31,6 +33,8 @@ int CountSelectedRows();
 void SelectAllRows();
 void SortEntryListView();
 void RequestResort();
+// Main thread, at its idle point: redraws the rows other threads asked for,
+// then sorts the list if a sort was asked for.
 void ResortIfRequested();
 void UpdateEntryMenu(HWND mainWindow, HMENU menu);
 // Handles a notification of the list view, opening the context menu on a
