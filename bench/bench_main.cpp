@@ -4,6 +4,7 @@
 #include <psapi.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "bench_clock.h"
@@ -92,6 +93,7 @@ void NetworkFigures(HWND window, FingerEntry* entry)
     TestServer server;
     ServerBehaviour small;
     small.generatedBytes = 1024;
+    small.concurrent = true;
     if (StartTestServer(server, "127.0.0.2", 79, small) != 0) {
         printf("network figures skipped: no loopback server (run inside scripts/sandbox.sh)\n");
         return;
@@ -215,8 +217,10 @@ void AnswerFigures(HWND window, FingerEntry* entry)
 
 }
 
-int main()
+// "ombrelane_bench fingers" measures the network figures alone.
+int main(int argc, char** argv)
 {
+    const bool fingersOnly = argc > 1 && strcmp(argv[1], "fingers") == 0;
     // Each figure shows as soon as it is measured, so a run stopped early
     // keeps what it found.
     setvbuf(stdout, nullptr, _IONBF, 0);
@@ -233,6 +237,10 @@ int main()
     snprintf(prototype.description, sizeof prototype.description, "bench");
     snprintf(prototype.address, sizeof prototype.address, "user@host");
     FingerEntry* entry = AllocateFingerEntry(prototype);
+    if (fingersOnly) {
+        NetworkFigures(window, entry);
+        return 0;
+    }
 
     std::string answer;
     std::string line(79, 'a');

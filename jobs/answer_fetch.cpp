@@ -26,8 +26,8 @@ constexpr int LOOKAHEAD_JOBS = 512;
 constexpr size_t WAITING_ANSWER_BYTES = 64u << 20;
 // The longest the task thread sleeps before it looks at the fetches again.
 constexpr DWORD ACTIVITY_POLL_MS = 100;
-// How long the task thread waits for the fetch threads as it ends; each one
-// sees the cancel condition within a tenth of a second.
+// How long the task thread waits for the fetches as it ends; each one sees
+// the cancel condition within a tenth of a second.
 constexpr DWORD END_WAIT_MS = 5000;
 
 struct FetchTable {
@@ -36,6 +36,21 @@ struct FetchTable {
 };
 
 FetchTable table;
+
+// The fetch threads: made as more fetches run at once than there are threads
+// (never more than the most fetches allowed at once), kept until the task
+// thread ends, each taking one waiting fetch at a time.
+struct FetchWorkers {
+    CRITICAL_SECTION lock;
+    // Counts the waiting fetches, and the threads asked to end.
+    HANDLE ready;
+    std::vector<AnswerFetch*> waiting;
+    std::vector<HANDLE> threads;
+    // Threads with no fetch handed to them.
+    size_t idle;
+};
+
+FetchWorkers workers;
 // The head job's fetch could not start for want of memory or a thread.
 bool headRefused;
 
@@ -75,9 +90,9 @@ bool IsFinished(AnswerFetch& fetch)
     return fetch.finished;
 }
 
-DWORD WINAPI FetchThread(LPVOID parameter)
+// Once finished, a fetch is the task thread's alone.
+void RunFetch(AnswerFetch* fetch)
 {
-    auto* fetch = static_cast<AnswerFetch*>(parameter);
     SetFetchCancelFlag(&fetch->abandoned);
     const int result = fetch->plan.jobType == JOB_WHOIS ? FetchWhoisAnswer(*fetch) : FetchFingerAnswer(*fetch);
     SetFetchCancelFlag(nullptr);
@@ -87,7 +102,73 @@ DWORD WINAPI FetchThread(LPVOID parameter)
         fetch->finished = true;
     }
     SignalActivity();
-    return 0;
+}
+
+DWORD WINAPI FetchThread(LPVOID)
+{
+    for (;;) {
+        WaitForSingleObject(workers.ready, INFINITE);
+        EnterCriticalSection(&workers.lock);
+        if (workers.waiting.empty()) {
+            LeaveCriticalSection(&workers.lock);
+            return 0;
+        }
+        AnswerFetch* fetch = workers.waiting.front();
+        workers.waiting.erase(workers.waiting.begin());
+        LeaveCriticalSection(&workers.lock);
+        RunFetch(fetch);
+        EnterCriticalSection(&workers.lock);
+        ++workers.idle;
+        LeaveCriticalSection(&workers.lock);
+    }
+}
+
+void InitialiseWorkers()
+{
+    InitializeCriticalSection(&workers.lock);
+    workers.ready = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
+}
+
+// Hands the fetch to an idle fetch thread, or to a new one; false when no
+// thread can take it.
+bool HandToWorker(AnswerFetch* fetch)
+{
+    static const bool ready = (InitialiseWorkers(), true);
+    (void)ready;
+    EnterCriticalSection(&workers.lock);
+    bool taken = workers.ready != nullptr;
+    if (taken && workers.idle == 0) {
+        HANDLE thread = CreateThread(nullptr, 0, FetchThread, nullptr, 0, nullptr);
+        if (thread) {
+            workers.threads.push_back(thread);
+            ++workers.idle;
+        }
+        taken = thread != nullptr;
+    }
+    if (taken) {
+        // The thread is spoken for from now, before it takes the fetch.
+        --workers.idle;
+        workers.waiting.push_back(fetch);
+        ReleaseSemaphore(workers.ready, 1, nullptr);
+    }
+    LeaveCriticalSection(&workers.lock);
+    return taken;
+}
+
+// Ends the fetch threads once no fetch waits for one.
+void EndWorkers()
+{
+    EnterCriticalSection(&workers.lock);
+    std::vector<HANDLE> threads;
+    threads.swap(workers.threads);
+    workers.idle = 0;
+    if (!threads.empty())
+        ReleaseSemaphore(workers.ready, static_cast<LONG>(threads.size()), nullptr);
+    LeaveCriticalSection(&workers.lock);
+    for (HANDLE thread : threads) {
+        WaitForSingleObject(thread, END_WAIT_MS);
+        CloseHandle(thread);
+    }
 }
 
 // The server a job's fetch asks first, which the per-host limit counts.
@@ -105,8 +186,8 @@ void PlanFetch(const Job& job, FetchPlan& plan)
     plan.progressive = !(Settings.options & OPT_AUTO_HTML) || (entry.flags & FE_HTML_NEVER);
 }
 
-// Starts the fetch on a thread of its own; null when there is no memory for
-// its buffer or no thread for it.
+// Starts the fetch on a fetch thread; null when there is no memory for its
+// buffer or no thread for it.
 AnswerFetch* StartFetch(const FetchPlan& plan)
 {
     auto fetch = std::make_unique<AnswerFetch>();
@@ -116,13 +197,10 @@ AnswerFetch* StartFetch(const FetchPlan& plan)
     if (!fetch->buffer)
         return nullptr;
     fetch->buffer[0] = '\0';
-    fetch->thread = CreateThread(nullptr, 0, FetchThread, fetch.get(), CREATE_SUSPENDED, nullptr);
-    if (!fetch->thread)
+    if (!HandToWorker(fetch.get()))
         return nullptr;
-    AnswerFetch* started = fetch.get();
     table.fetches.push_back(std::move(fetch));
-    ResumeThread(started->thread);
-    return started;
+    return table.fetches.back().get();
 }
 
 // A finished answer that waits for its turn keeps only the bytes it holds.
@@ -139,13 +217,9 @@ void ShrinkBuffer(AnswerFetch& fetch)
     fetch.limit = fetch.received;
 }
 
+// Only a finished fetch is dropped.
 void DropFetch(size_t index)
 {
-    AnswerFetch& fetch = *table.fetches[index];
-    if (fetch.thread) {
-        WaitForSingleObject(fetch.thread, INFINITE);
-        CloseHandle(fetch.thread);
-    }
     table.fetches.erase(table.fetches.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
@@ -373,16 +447,16 @@ void EndAllFetches()
         fetch->abandoned = true;
     const DWORD started = GetTickCount();
     for (size_t i = table.fetches.size(); i-- > 0;) {
-        AnswerFetch& fetch = *table.fetches[i];
-        const DWORD spent = GetTickCount() - started;
-        if (fetch.thread && WaitForSingleObject(fetch.thread, spent < END_WAIT_MS ? END_WAIT_MS - spent : 0) !=
-                                WAIT_OBJECT_0) {
-            // A thread that does not end in time keeps its fetch to the end of
-            // the process.
+        while (!IsFinished(*table.fetches[i]) && GetTickCount() - started < END_WAIT_MS)
+            WaitForActivity();
+        if (IsFinished(*table.fetches[i])) {
+            DropFetch(i);
+        } else {
+            // A fetch that does not end in time is left to the end of the
+            // process, with its thread.
             table.fetches[i].release();
             table.fetches.erase(table.fetches.begin() + static_cast<std::ptrdiff_t>(i));
-            continue;
         }
-        DropFetch(i);
     }
+    EndWorkers();
 }

@@ -1,6 +1,6 @@
 // Answers fetched side by side. The network part of a queued job (host
-// lookup, connect, send, receive) runs on a fetch thread of its own, into a
-// buffer of its own, while the task thread shows one job at a time in queue
+// lookup, connect, send, receive) runs on one of a pool of fetch threads,
+// into a buffer of its own, while the task thread shows one job at a time in queue
 // order. What a fetch would show, log or put in the status bar is kept as a
 // list of events, and the task thread carries them out when the job's turn
 // comes (at once for the job being shown), so a run looks and stores the same
@@ -82,7 +82,6 @@ struct AnswerFetch {
     // Set when the job leaves the queue before it is shown: the fetch stops
     // at its next check and is dropped.
     std::atomic<bool> abandoned;
-    HANDLE thread;
     // Task thread only: how many events have been carried out.
     size_t shown;
 };
@@ -107,5 +106,5 @@ AnswerFetch* ShowHeadFetch(FingerEntry* entry);
 void ReleaseFetch(AnswerFetch* fetch);
 // Any thread, holding the job list: the fetch's job has left the queue.
 void AbandonFetch(AnswerFetch* fetch);
-// Task thread, as it ends: stops every fetch and waits for their threads.
+// Task thread, as it ends: stops every fetch and ends the fetch threads.
 void EndAllFetches();
