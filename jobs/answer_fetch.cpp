@@ -129,15 +129,22 @@ void InitialiseWorkers()
     workers.ready = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
 }
 
-// Hands the fetch to an idle fetch thread, or to a new one; false when no
-// thread can take it.
-bool HandToWorker(AnswerFetch* fetch)
+// Both the start of a fetch and the end of the task thread may come first.
+void LockWorkers()
 {
     static const bool ready = (InitialiseWorkers(), true);
     (void)ready;
     EnterCriticalSection(&workers.lock);
+}
+
+// Hands the fetch to an idle fetch thread, or to a new one; false when no
+// thread can take it.
+bool HandToWorker(AnswerFetch* fetch)
+{
+    LockWorkers();
     bool taken = workers.ready != nullptr;
-    if (taken && workers.idle == 0) {
+    // At the most threads a fetch waits for the first one to come free.
+    if (taken && workers.idle == 0 && workers.threads.size() < MAX_FETCH_LIMIT) {
         HANDLE thread = CreateThread(nullptr, 0, FetchThread, nullptr, 0, nullptr);
         if (thread) {
             workers.threads.push_back(thread);
@@ -147,7 +154,8 @@ bool HandToWorker(AnswerFetch* fetch)
     }
     if (taken) {
         // The thread is spoken for from now, before it takes the fetch.
-        --workers.idle;
+        if (workers.idle > 0)
+            --workers.idle;
         workers.waiting.push_back(fetch);
         ReleaseSemaphore(workers.ready, 1, nullptr);
     }
@@ -158,10 +166,9 @@ bool HandToWorker(AnswerFetch* fetch)
 // Ends the fetch threads once no fetch waits for one.
 void EndWorkers()
 {
-    EnterCriticalSection(&workers.lock);
+    LockWorkers();
     std::vector<HANDLE> threads;
     threads.swap(workers.threads);
-    workers.idle = 0;
     if (!threads.empty())
         ReleaseSemaphore(workers.ready, static_cast<LONG>(threads.size()), nullptr);
     LeaveCriticalSection(&workers.lock);
@@ -169,6 +176,11 @@ void EndWorkers()
         WaitForSingleObject(thread, END_WAIT_MS);
         CloseHandle(thread);
     }
+    // Counted once every thread has gone, since each counts itself idle
+    // after its last fetch.
+    LockWorkers();
+    workers.idle = 0;
+    LeaveCriticalSection(&workers.lock);
 }
 
 // The server a job's fetch asks first, which the per-host limit counts.
@@ -277,21 +289,18 @@ void ShowPieces(FingerEntry* entry, AnswerFetch& fetch, PieceRun& run)
         return;
     run.open = false;
     const char* bytes = fetch.buffer.get() + run.piece.offset;
-    if (run.piece.show && run.piece.withLineEnd) {
-        // The last piece goes to the pane together with its line end, as one
-        // write, so a CR at its end stays with the LF.
-        std::string joined(bytes, run.piece.length);
-        joined += '\n';
-        StreamBufferToOutput(entry, joined.data(), static_cast<uint32_t>(joined.size()));
-    } else if (run.piece.show) {
-        StreamBufferToOutput(entry, bytes, run.piece.length);
-    }
+    // The last piece reaches the pane in the same write as its line end, so a
+    // CR at its end stays with the LF.
+    if (run.piece.show)
+        HoldEntryText(entry, bytes, run.piece.length);
+    if (run.piece.show && run.piece.withLineEnd)
+        HoldEntryText(entry, "\n", 1);
     if (run.piece.log && (entry->flags & FE_LOG_OUTPUT))
         AppendToLog(bytes, run.piece.length);
 }
 
-// Carries out events in order, joining pieces that arrived one after another
-// into one write and giving each status bar part only its latest text.
+// Carries out events in order, holding the pane's text for one write and
+// giving each status bar part only its latest text.
 void CarryOut(FingerEntry* entry, AnswerFetch& fetch, const std::vector<FetchEvent>& events)
 {
     constexpr int PARTS = 3;
@@ -310,11 +319,13 @@ void CarryOut(FingerEntry* entry, AnswerFetch& fetch, const std::vector<FetchEve
             break;
         case FETCH_MESSAGE:
             ShowPieces(entry, fetch, run);
-            EmitJobMessage(entry, event.text.c_str());
+            HoldEntryText(entry, event.text.data(), static_cast<uint32_t>(event.text.size()));
+            if (entry->flags & FE_LOG_OUTPUT)
+                AppendToLog(event.text.data(), static_cast<uint32_t>(event.text.size()));
             break;
         case FETCH_TEXT:
             ShowPieces(entry, fetch, run);
-            AppendEntryText(entry, event.text.c_str());
+            HoldEntryText(entry, event.text.data(), static_cast<uint32_t>(event.text.size()));
             break;
         case FETCH_PIECE:
             if (run.open && !run.piece.withLineEnd && event.offset == run.piece.offset + run.piece.length &&
@@ -400,6 +411,7 @@ AnswerFetch* ShowHeadFetch(FingerEntry* entry)
             EmitJobMessage(entry, "** Not enough memory to receive the answer **\n\n");
             return nullptr;
         }
+        WriteHeldText();
         WaitForActivity();
     }
     if (!fetch)
@@ -416,6 +428,7 @@ AnswerFetch* ShowHeadFetch(FingerEntry* entry)
         CarryOut(entry, *fetch, events);
         if (finished)
             return fetch;
+        WriteHeldText();
         StartDueFetches();
         WaitForActivity();
     }

@@ -92,14 +92,14 @@ int FingerAddress(FingerEntry* entry)
     if (result == 0 && !(fetch->failed && total == 0)) {
         if (fetch->plan.progressive) {
             if (!fetch->endShown)
-                AppendEntryText(entry, "\n");
+                HoldEntryText(entry, "\n", 1);
             UpdateMonitorFile(entry, answer, total);
         } else if (IsHtmlOutput(entry, answer)) {
             UpdateMonitorFile(entry, answer, total);
             ViewHtmlOutput(entry);
         } else {
             UpdateMonitorFile(entry, answer, total);
-            StreamBufferToOutput(entry, answer, total);
+            HoldEntryText(entry, answer, total);
         }
     }
     ReleaseFetch(fetch);

@@ -90,7 +90,7 @@ void ProcessJob()
     char header[256];
     snprintf(header, sizeof header, "%s \"%s\" %s\n", jobType < 2 ? JobTypeNames[jobType] : "", entry->address,
              (entry->flags & FE_LONG_OUTPUT) ? "(verbose)" : "");
-    AppendEntryText(entry, header);
+    HoldEntryText(entry, header, static_cast<uint32_t>(strlen(header)));
     LogIfAsked(entry, header);
 
     if (!JobsCancelled()) {
@@ -127,16 +127,17 @@ void RunFingerJob(FingerEntry* entry)
     if (entry->flags & FE_ADD_TIME) {
         char stamp[256];
         FormatTimeStamp(stamp, sizeof stamp);
-        AppendEntryText(entry, stamp);
+        HoldEntryText(entry, stamp, static_cast<uint32_t>(strlen(stamp)));
         LogIfAsked(entry, stamp);
     }
     if (!(Settings.options & OPT_NETWORK)) {
-        AppendEntryText(entry, SimulatedFingerAnswer);
+        HoldEntryText(entry, SimulatedFingerAnswer, sizeof SimulatedFingerAnswer - 1);
         UpdateMonitorFile(entry, SimulatedFingerAnswer, sizeof SimulatedFingerAnswer - 1);
     } else {
         FingerAddress(entry);
     }
     entry->lastFingered = static_cast<int32_t>(time(nullptr));
+    WriteHeldText();
     if (!Closing())
         ScrollToCaret();
 }
@@ -144,9 +145,10 @@ void RunFingerJob(FingerEntry* entry)
 void RunWhoisJob(FingerEntry* entry)
 {
     if (!(Settings.options & OPT_NETWORK))
-        AppendEntryText(entry, SimulatedWhoisAnswer);
+        HoldEntryText(entry, SimulatedWhoisAnswer, sizeof SimulatedWhoisAnswer - 1);
     else
         WhoisAddress(entry);
+    WriteHeldText();
     ScrollToCaret();
 }
 

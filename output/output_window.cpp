@@ -74,6 +74,10 @@ constexpr uint32_t DISPLAY_LINE_LIMIT = 512;
 // the rest of its output block's bookkeeping.
 std::atomic<int32_t> knownEnd{-1};
 
+// Task thread: text of the open block waiting for one write, and its entry.
+std::string heldText;
+const FingerEntry* heldEntry;
+
 // Pane thread: characters after the last line end at the end of the pane, as
 // counted by the plain writes at the end; any other change, or setting the
 // whole text, starts it again at 0.
@@ -460,6 +464,22 @@ void SetOutputMenu(HMENU menu)
     outputMenu = menu;
 }
 
+void HoldEntryText(const FingerEntry* entry, const char* text, uint32_t length)
+{
+    if (entry != heldEntry)
+        WriteHeldText();
+    heldEntry = entry;
+    heldText.append(text, length);
+}
+
+void WriteHeldText()
+{
+    if (!heldText.empty())
+        WriteToPane(heldEntry, heldText.data(), static_cast<uint32_t>(heldText.size()), SF_TEXT);
+    heldText.clear();
+    heldEntry = nullptr;
+}
+
 void BeginEntryOutput(FingerEntry* entry)
 {
     InterlockedExchange(&entryOutputOpen, 1);
@@ -470,6 +490,7 @@ void BeginEntryOutput(FingerEntry* entry)
 
 void EndEntryOutput(FingerEntry* entry)
 {
+    WriteHeldText();
     const int32_t end = MoveCaretToEndAndTell();
     if (entry->flags & FE_RECYCLE_OUTPUT)
         entry->outputEnd = end;
