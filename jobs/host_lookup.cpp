@@ -172,6 +172,26 @@ int HostLookupAddress(const LookupSlot* slot, in_addr* address)
     return 1;
 }
 
+// Four decimal numbers of 0 to 255 between three dots, as inet_addr reads
+// them the same on every system.
+bool IsDottedAddress(const char* host)
+{
+    int parts = 0;
+    for (const char* at = host;; ++at) {
+        int value = 0;
+        int digits = 0;
+        for (; *at >= '0' && *at <= '9' && digits < 4; ++at, ++digits)
+            value = value * 10 + (*at - '0');
+        if (digits == 0 || digits > 3 || value > 255)
+            return false;
+        ++parts;
+        if (*at == '\0')
+            return parts == 4;
+        if (*at != '.' || parts == 4)
+            return false;
+    }
+}
+
 }
 
 void HostLookupDone(WPARAM wParam, LPARAM lParam)
@@ -199,6 +219,12 @@ void SetHostLookupWindow(HWND window)
 
 int LookUpHost(const char* host, in_addr* address, int* error)
 {
+    // A dotted address is its own answer: no lookup, and no trip through the
+    // main window, which is busy showing answers.
+    if (IsDottedAddress(host)) {
+        address->s_addr = inet_addr(host);
+        return LOOKUP_FOUND;
+    }
     LookupSlot* slot = StartHostLookup(host);
     if (!slot)
         return LOOKUP_REFUSED;

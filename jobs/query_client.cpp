@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "entries/settings.h"
 #include "jobs/host_lookup.h"
@@ -46,6 +48,29 @@ int StopCancelledQuery(AnswerFetch& fetch, const QueryDescription& query)
     return 1;
 }
 
+// The port of a TCP service by name, in network order, looked up once: the
+// services database does not change while the program runs. 0 when there is
+// no such service.
+u_short ServicePort(const char* name)
+{
+    struct Known {
+        const char* name;
+        u_short port;
+    };
+    static std::mutex lock;
+    static std::vector<Known> known;
+    std::lock_guard<std::mutex> hold(lock);
+    for (const Known& service : known) {
+        if (strcmp(service.name, name) == 0)
+            return service.port;
+    }
+    const servent* service = getservbyname(name, "tcp");
+    if (!service)
+        return 0;
+    known.push_back({name, static_cast<u_short>(service->s_port)});
+    return known.back().port;
+}
+
 // Finds the host's address and the service's port. Returns 0 with the target
 // filled in, or 1 after the failure has been recorded.
 int LocateService(AnswerFetch& fetch, const QueryDescription& query, sockaddr_in* target)
@@ -69,15 +94,15 @@ int LocateService(AnswerFetch& fetch, const QueryDescription& query, sockaddr_in
         RecordMessage(fetch, message);
         return 1;
     }
-    const servent* service = query.port ? nullptr : getservbyname(query.service, "tcp");
-    if (!query.port && !service) {
+    const u_short servicePort = query.port ? htons(query.port) : ServicePort(query.service);
+    if (servicePort == 0) {
         snprintf(message, sizeof message, "Couldn't get service by name \"%s, tcp\"\n\n", query.service);
         RecordMessage(fetch, message);
         return 1;
     }
     *target = {};
     target->sin_family = AF_INET;
-    target->sin_port = service ? service->s_port : htons(query.port);
+    target->sin_port = servicePort;
     target->sin_addr = address;
     return 0;
 }

@@ -41,10 +41,25 @@ constexpr UINT PANE_REFRESH_MS = 100;
 // The thread timer of the pending repaint; 0 when none is pending. Used on
 // the pane's thread only.
 UINT_PTR refreshTimer;
+// Painting is off from a write until the pending repaint, so a run of writes
+// is painted once: the control paints at once after every change it is let
+// paint, and switching painting on costs it as much as a short write. Pane
+// thread only.
+bool paintingHeld;
 
 // The pane's private message: move the caret to the end and return its
 // position, in one call to the pane's thread.
 constexpr UINT WM_PANE_END = WM_APP + 2;
+
+// The pane's private message: bring the caret into view, at once or with the
+// pending repaint.
+constexpr UINT WM_PANE_SCROLL = WM_APP + 3;
+
+// A scroll to the caret is asked for and not done yet; one is posted and not
+// taken yet. Scrolling is costly in the control, so requests that come while
+// one is on its way, or while a repaint is pending, become one.
+std::atomic<bool> scrollWanted{false};
+std::atomic<bool> scrollPosted{false};
 
 // Plain text handed to the control in one piece at most this long; longer
 // text goes in several pieces. The control's cost per piece grows faster
@@ -192,11 +207,23 @@ void InsertPlainText(const char* text, uint32_t length)
     } while (length > 0);
 }
 
+// Pane thread: painting comes back, with the scroll asked for meanwhile.
+void RepaintPane()
+{
+    if (paintingHeld) {
+        SendMessageA(OutputWindow, WM_SETREDRAW, TRUE, 0);
+        paintingHeld = false;
+    }
+    if (scrollWanted.exchange(false))
+        SendMessageA(OutputWindow, EM_SCROLLCARET, 0, 0);
+    RedrawWindow(OutputWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+}
+
 void CALLBACK RefreshPane(HWND, UINT, UINT_PTR, DWORD)
 {
     KillTimer(nullptr, refreshTimer);
     refreshTimer = 0;
-    RedrawWindow(OutputWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+    RepaintPane();
 }
 
 void CancelPaneRefresh()
@@ -205,6 +232,7 @@ void CancelPaneRefresh()
         KillTimer(nullptr, refreshTimer);
         refreshTimer = 0;
     }
+    paintingHeld = false;
 }
 
 // Pane thread: the text changed while the pane did not paint; it is painted
@@ -214,17 +242,19 @@ void SchedulePaneRefresh()
     if (!refreshTimer)
         refreshTimer = SetTimer(nullptr, 0, PANE_REFRESH_MS, RefreshPane);
     if (!refreshTimer)
-        RedrawWindow(OutputWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+        RepaintPane();
 }
 
 // Pane thread: the write itself. The caller holds OutputMutex.
 void CarryOutWrite(PaneWrite& write)
 {
-    // Painting is switched off only around the write, so the pane never
-    // stays hidden while a writer waits for more to write.
+    // Painting stays off until the pending repaint, which is never more than
+    // a moment away, so the pane never stays hidden while a writer waits.
     const bool shown = (GetWindowLongA(OutputWindow, GWL_STYLE) & WS_VISIBLE) != 0;
-    if (shown)
+    if (shown && !paintingHeld) {
         SendMessageA(OutputWindow, WM_SETREDRAW, FALSE, 0);
+        paintingHeld = true;
+    }
     const bool atEnd = write.target.cpMin == -1;
     SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&write.target));
     const CHARRANGE selected = Selection();
@@ -242,10 +272,8 @@ void CarryOutWrite(PaneWrite& write)
         endColumn = 0;
     if (atEnd)
         MoveCaretToEnd();
-    if (shown) {
-        SendMessageA(OutputWindow, WM_SETREDRAW, TRUE, 0);
+    if (paintingHeld)
         SchedulePaneRefresh();
-    }
     if (atEnd)
         knownEnd = Selection().cpMax;
 }
@@ -286,6 +314,7 @@ bool KeepsCaretAndText(UINT message, WPARAM wParam)
     case WM_GETTEXTLENGTH:
     case EM_EXGETSEL:
     case EM_SCROLLCARET:
+    case WM_PANE_SCROLL:
         return true;
     case WM_MOUSEMOVE:
         return (wParam & (MK_LBUTTON | MK_MBUTTON | MK_RBUTTON)) == 0;
@@ -328,6 +357,11 @@ LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPA
         MoveCaretToEnd();
         knownEnd = Selection().cpMax;
         return knownEnd;
+    case WM_PANE_SCROLL:
+        scrollPosted = false;
+        if (!refreshTimer && scrollWanted.exchange(false))
+            SendMessageA(OutputWindow, EM_SCROLLCARET, 0, 0);
+        return 0;
     case WM_SETTEXT:
         endColumn = 0;
         break;
@@ -410,11 +444,15 @@ void MoveCaretToEnd()
 void ScrollToCaret()
 {
     // A writer on another thread need not wait for the scroll: the pane's
-    // thread scrolls as soon as it takes the request from its queue.
-    if (GetWindowThreadProcessId(OutputWindow, nullptr) == GetCurrentThreadId())
+    // thread scrolls when it takes the request from its queue, or with the
+    // repaint that a write has made pending.
+    if (GetWindowThreadProcessId(OutputWindow, nullptr) == GetCurrentThreadId()) {
         SendMessageA(OutputWindow, EM_SCROLLCARET, 0, 0);
-    else
-        PostMessageA(OutputWindow, EM_SCROLLCARET, 0, 0);
+        return;
+    }
+    scrollWanted = true;
+    if (!scrollPosted.exchange(true))
+        PostMessageA(OutputWindow, WM_PANE_SCROLL, 0, 0);
 }
 
 void JumpToEntryOutput(const FingerEntry* entry)

@@ -22,8 +22,8 @@ echo "nameserver 127.0.0.1" > "$resolv"
 mount --bind "$resolv" /etc/resolv.conf
 hosts=$(mktemp)
 printf '127.0.0.1\tlocalhost\n' > "$hosts"
-# Named hosts for the whois referral tests.
-printf '127.0.0.%s\t%s\n' 3 referral-a.test 4 referral-b.test 5 referral-c.test 7 silent.test >> "$hosts"
+# Named hosts for the tests of lookups and whois referrals.
+printf '127.0.0.%s\t%s\n' 2 lookup.test 3 referral-a.test 4 referral-b.test 5 referral-c.test 7 silent.test >> "$hosts"
 mount --bind "$hosts" /etc/hosts
 python3 "$OMBRELANE_ROOT/scripts/dns_stub.py" >/dev/null 2>&1 &
 dns_pid=$!

@@ -135,7 +135,7 @@ TEST_P(QueryClient, EveryAnswerFailureAndWaitEndsWithItsLine)
         {"127.0.0.6", "\n", GeneratedAnswer(16385), warning, ""},
         {"127.0.0.6", "\n", GeneratedAnswer(16384), "", ""},
         {"127.0.0.4", "", "", noConnection + refused + " ***\n\n", ""},
-        {"127.0.0.2", "", "", "Couldn't locate \"127.0.0.2\" " + timedOut + "\n\n", "** cancelled **\n\n"},
+        {"lookup.test", "", "", "Couldn't locate \"lookup.test\" " + timedOut + "\n\n", "** cancelled **\n\n"},
         {"127.0.0.8", "", "", noConnection + timedOut + " ***\n\n", cancelled},
         {"127.0.0.6", finger ? "" : "\n", "", lost, cancelled},
         {"127.0.0.6", "\n", "first part\r\n", lost, cancelled},
@@ -166,8 +166,8 @@ TEST_P(QueryClient, EveryAnswerFailureAndWaitEndsWithItsLine)
             ASSERT_EQ(StartTestServer(server, "127.0.0.6", finger ? 79 : 43, behaviour), 0);
             const std::string part = c.answer.substr(0, 16384);
             const DWORD started = GetTickCount();
-            // The lookup of 127.0.0.2 is left to wait, and then comes just before the next job's own.
-            holdLookups = c.host[8] == '2';
+            // The lookup of lookup.test is left to wait, and then comes just before the next job's own.
+            holdLookups = c.host[0] == 'l';
             Start(c.host);
             if (timeLimit) {
                 ASSERT_TRUE(WaitForJobsDone());
