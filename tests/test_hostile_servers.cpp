@@ -12,7 +12,6 @@
 #include "entries/settings.h"
 #include "entries/stored_values.h"
 #include "jobs/job_queue.h"
-#include "jobs/winsock.h"
 #include "output/answer_buffers.h"
 #include "output/output_window.h"
 #include "support/program_fixture.h"
@@ -53,7 +52,6 @@ enum Stop { RUN_OUT, KILL, CLOSE };
 // a cancel or a failure before any byte keeps the previous one; a kill purges the queue, a close ends the thread.
 TEST(HostileServers, NoServerHangsCrashesOrSpoilsTheStoredAnswersOrTheNextEntry)
 {
-    ASSERT_EQ(StartWinsock(), 0);
     const std::string plan = "Login: bob\r\nPlan:\r\n  Nothing odd.\r\n";
     TestServer plain;
     ASSERT_EQ(StartTestServer(plain, "127.0.0.7", 79, {.answer = plan}), 0);
@@ -99,12 +97,11 @@ TEST(HostileServers, NoServerHangsCrashesOrSpoilsTheStoredAnswersOrTheNextEntry)
     for (const uint32_t size : {MIN_ALLOC_SIZE, MAX_ALLOC_SIZE}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + ", buffer " + std::to_string(size));
-            StartTestProgram({.simulate = false});
+            ASSERT_TRUE(StartTestProgram({.simulate = false, .paths = true}));
             Settings.options = OPT_NETWORK | OPT_LOGGING;
             Settings.maxAllocSize = size;
             Settings.networkTimeout = 1;
             snprintf(Settings.logFile, sizeof Settings.logFile, "%s", log.c_str());
-            ASSERT_EQ(SetUpPaths(), 0);
             DeleteFileA(log.c_str());
             FingerEntry* hostile = AddTestEntry("hostile", (std::string("alice@") + c.host).c_str(), FE_LOG_OUTPUT);
             FingerEntry* next = AddTestEntry("next", "bob@127.0.0.7", FE_LOG_OUTPUT);
@@ -162,7 +159,6 @@ TEST(HostileServers, NoServerHangsCrashesOrSpoilsTheStoredAnswersOrTheNextEntry)
             StopTestProgram();
         }
     }
-    StopWinsock();
 }
 
 }

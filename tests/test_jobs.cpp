@@ -15,7 +15,7 @@
 #include "jobs/scheduling.h"
 #include "jobs/task_thread.h"
 #include "output/output_window.h"
-#include "support/program_fixture.h"
+#include "support/program_test.h"
 #include "support/test_windows.h"
 
 namespace {
@@ -67,14 +67,12 @@ std::vector<FingerEntry*> QueuedEntries()
 
 const std::string busyBox = "box Kill All Jobs: Ombrelane is busy removing the existing jobs.\n\nPlease Wait.";
 
-class JobsTest : public ::testing::Test {
-protected:
+struct JobsTest : ProgramFixture<> {
     void SetUp() override
     {
-        StartTestProgram();
+        ProgramFixture::SetUp();
         InstallRecorder();
     }
-    void TearDown() override { StopTestProgram(); }
 
     // The task thread needs the output pane to begin a job: LockOutput keeps it inside the job it has taken.
     static bool HeadActive() { return JobQueue.jobHead && (JobQueue.jobHead->jobFlags & JOB_ACTIVE); }

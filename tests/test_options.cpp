@@ -14,7 +14,7 @@
 #include "resources/resource.h"
 #include "shell/shell_handles.h"
 #include "support/dialog_steps.h"
-#include "support/program_fixture.h"
+#include "support/program_test.h"
 #include "support/test_windows.h"
 #include "ui/options_dialog.h"
 
@@ -33,14 +33,12 @@ int ShortcutShowCommand(const std::string& path)
     return bytes.size() > 64 ? *reinterpret_cast<const int32_t*>(&bytes[60]) : 0;
 }
 
-struct OptionsTest : ::testing::Test {
+struct OptionsTest : ProgramFixture<TestProgramOptions{.simulate = false, .startTaskThread = false}> {
     static void SetUpTestSuite()
     {
         CoInitialize(nullptr);  // the program's start-up does this for the main thread
         InitCommonControls();
     }
-    void SetUp() override { StartTestProgram({.simulate = false, .startTaskThread = false}); }
-    void TearDown() override { StopTestProgram(); }
 };
 
 TEST_F(OptionsTest, TheAdvancedFieldsAreCheckedInOrderAndARefusalKeepsTheDialogOpenWithEarlierFieldsStored)

@@ -15,7 +15,7 @@
 #include "output/monitor_migration.h"
 #include "output/output_window.h"
 #include "resources/resource.h"
-#include "support/program_fixture.h"
+#include "support/program_test.h"
 #include "support/test_files.h"
 #include "support/test_windows.h"
 
@@ -34,14 +34,14 @@ std::string Boxes(const std::function<void()>& step, int button = IDOK)
 }
 
 // A fresh folder per test with the log and a monitor folder whose name has a blank; logging is on.
-struct OutputTest : ::testing::Test {
+struct OutputTest : ProgramFixture<TestProgramOptions{.startTaskThread = false}> {
     std::string base = TempFolder() + "\\" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::string folder = base + "\\Monitor Folder";
     std::string log = base + "\\log.txt";
 
     void SetUp() override
     {
-        StartTestProgram({.simulate = true, .startTaskThread = false});
+        ProgramFixture::SetUp();
         Settings.maxAllocSize = 300000;  // past the output pane's default limit
         ASSERT_EQ(SetUpPaths(), 0);
         CreateDirectoryA(base.c_str(), nullptr);
@@ -56,7 +56,7 @@ struct OutputTest : ::testing::Test {
     {
         EXPECT_EQ(AnsweredBoxCount(), 0) << "unexpected box: " << AnsweredBoxes()[0].text;
         StopAnsweringBoxes();
-        StopTestProgram();
+        ProgramFixture::TearDown();
         RemoveFolderTree(base);
     }
 };

@@ -14,10 +14,9 @@
 #include "jobs/host_lookup.h"
 #include "jobs/job_queue.h"
 #include "jobs/net_socket.h"
-#include "jobs/winsock.h"
 #include "output/answer_buffers.h"
 #include "output/output_window.h"
-#include "support/program_fixture.h"
+#include "support/program_test.h"
 #include "support/test_files.h"
 #include "support/test_servers.h"
 #include "support/test_windows.h"
@@ -62,7 +61,8 @@ std::string PlainFinger(const std::string& query)
     return answer;
 }
 
-struct QueryClient : testing::TestWithParam<bool> {
+struct QueryClient : ProgramFixture<TestProgramOptions{.simulate = false, .paths = true}>,
+                     testing::WithParamInterface<bool> {
     const bool finger = GetParam();
     // Sent with CR LF for the entry, and named by a failed connect.
     const std::string target = finger ? "alice" : "example.com";
@@ -71,18 +71,10 @@ struct QueryClient : testing::TestWithParam<bool> {
 
     void SetUp() override
     {
-        StartTestProgram({.simulate = false});
-        ASSERT_EQ(StartWinsock(), 0);
+        ProgramFixture::SetUp();
         Settings.options = OPT_NETWORK | OPT_LOGGING;
         Settings.maxAllocSize = 16384;
         snprintf(Settings.logFile, sizeof Settings.logFile, "%s", log.c_str());
-        ASSERT_EQ(SetUpPaths(), 0);
-    }
-
-    void TearDown() override
-    {
-        StopTestProgram();
-        StopWinsock();
     }
 
     // Queues a job for an entry that asks host, with an empty pane and log; its monitor file holds "previous answer".

@@ -10,6 +10,7 @@
 #include "jobs/host_lookup.h"
 #include "jobs/job_queue.h"
 #include "jobs/task_thread.h"
+#include "jobs/winsock.h"
 #include "output/answer_buffers.h"
 #include "output/output_window.h"
 #include "shell/job_reports.h"
@@ -43,7 +44,7 @@ HWND CreateTestMainWindow()
 
 }
 
-void StartTestProgram(const TestProgramOptions& options)
+bool StartTestProgram(const TestProgramOptions& options)
 {
     if (!ShellHandles.richEditLibrary)
         ShellHandles.richEditLibrary = LoadLibraryA("RichEd32.dll");
@@ -54,8 +55,10 @@ void StartTestProgram(const TestProgramOptions& options)
     InstallJobEventHandlers();
     HWND window = CreateTestMainWindow();
     CreateOutputWindow(window);
+    const bool started = (options.simulate || StartWinsock() == 0) && (!options.paths || SetUpPaths() == 0);
     if (options.startTaskThread)
         StartTaskThread();
+    return started;
 }
 
 void StopTestProgram()
@@ -76,6 +79,7 @@ void StopTestProgram()
     if (OutputMutex)
         CloseHandle(OutputMutex);
     OutputMutex = nullptr;
+    StopWinsock();
 }
 
 bool WaitForJobsDone(DWORD timeoutMs)
