@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -14,7 +13,7 @@
 #include "resources/resource.h"
 #include "shell/shell_handles.h"
 #include "support/dialog_steps.h"
-#include "support/program_fixture.h"
+#include "support/program_test.h"
 #include "support/test_windows.h"
 #include "ui/entry_commands.h"
 #include "ui/entry_dialog.h"
@@ -28,32 +27,19 @@ Step Clicking(const std::vector<int>& ids)
     return [ids](HWND dialog) { Click(dialog, ids); };
 }
 
-struct DialogTest : ::testing::Test {
+struct DialogTest : ProgramFixture<> {
     void SetUp() override
     {
-        StartTestProgram();
+        ProgramFixture::SetUp();
         CreateEntryListView(ShellHandles.mainWindow);
         SetScheduleClock([] { return 1700000000; });
     }
     void TearDown() override
     {
-        StopTestProgram();
+        ProgramFixture::TearDown();
         EntryListView = nullptr;
     }
 };
-
-TEST(TrimBlanks, TheModeNamesTheEndsThatLoseTheirBlanksAndTabs)
-{
-    const std::tuple<const char*, int, int, const char*> cases[] = {
-        {" \t a b \t ", TRIM_LEADING | TRIM_TRAILING, 64, "a b"}, {" \t a b \t ", TRIM_LEADING, 64, "a b \t "},
-        {" \t a b \t ", TRIM_TRAILING, 64, " \t a b"}, {" \t ", TRIM_LEADING | TRIM_TRAILING, 64, ""},
-        {"", TRIM_LEADING | TRIM_TRAILING, 64, ""}, {"  abcdef", TRIM_LEADING, 4, "abc"}};
-    for (const auto& [source, mode, size, expected] : cases) {
-        char result[64] = "x";
-        EXPECT_EQ(TrimBlanks(result, size, source, mode), static_cast<int>(strlen(expected))) << source;
-        EXPECT_STREQ(result, expected);
-    }
-}
 
 TEST_F(DialogTest, BlankFieldsAreRefusedInOrderAndOnlyOkStoresTheEntryWithItsOptionsAndGroups)
 {
