@@ -10,14 +10,12 @@
 
 #include "entries/settings.h"
 #include "jobs/job_queue.h"
-#include "jobs/winsock.h"
 #include "output/answer_buffers.h"
 #include "resources/resource.h"
 #include "shell/shell_handles.h"
 #include "support/dialog_steps.h"
-#include "support/program_fixture.h"
+#include "support/program_test.h"
 #include "support/test_files.h"
-#include "support/test_servers.h"
 #include "support/test_windows.h"
 #include "ui/help_commands.h"
 #include "ui/quick_dialogs.h"
@@ -42,10 +40,7 @@ Step Fill(void (*command)(HWND), const std::string& address, int leave)
     };
 }
 
-struct QuickAndHelp : ::testing::Test {
-    void SetUp() override { StartTestProgram(); }
-    void TearDown() override { StopTestProgram(); }
-};
+using QuickAndHelp = ProgramFixture<>;
 
 // Command, caption, options and queue state before, the log question's answer (0: not asked), the way out (0: the
 // close box). Only OK queues, with at most 127 characters; a job the queue refuses frees its entry.
@@ -75,22 +70,6 @@ TEST_F(QuickAndHelp, OnlyOkQueuesATemporaryEntryAndARefusedOneIsReleased)
     EXPECT_EQ(finger.entry->flags, FE_TEMPORARY | FE_LONG_OUTPUT);
     EXPECT_EQ(whois.entry->flags, FE_TEMPORARY | FE_LOG_OUTPUT);
     EXPECT_TRUE(finger.entry->address == address && whois.entry->address == address);
-}
-
-TEST_F(QuickAndHelp, AQuickWhoisIsAnsweredInThePaneAndItsEntryFreed)
-{
-    StopTestProgram();
-    StartTestProgram({.simulate = false});
-    ASSERT_EQ(StartWinsock(), 0);
-    snprintf(Settings.whoisServer, sizeof Settings.whoisServer, "127.0.0.6");
-    TestServer server;
-    ASSERT_EQ(StartTestServer(server, "127.0.0.6", 43, {.answer = "Domain: example.com\r\n"}), 0);
-    Drive(QuickWhois, {Fill(QuickWhois, "example.com", IDC_QUICK_OK), Press(IDNO)});
-    EXPECT_TRUE(WaitForJobsDone());
-    EXPECT_EQ(ServerQuery(server, 0), "example.com\r\n");
-    EXPECT_TRUE(PaneText().starts_with("Performing WHOIS \"example.com\" \nDomain: example.com\n")) << PaneText();
-    EXPECT_EQ(EntryList.count, 0u);
-    StopWinsock();
 }
 
 // The documents lie in a folder with a blank in its name; ".htm" and ".txt" open with a stand-in that records its
