@@ -10,7 +10,6 @@
 #include <ctime>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,12 +141,6 @@ struct ProgramRun {
         EXPECT_TRUE(WaitAnswering(answer, [&] { return Ended(); }, limitMs)) << "the program did not end";
         return End();
     }
-    HWND WaitForMainWindow()
-    {
-        HWND window = nullptr;
-        WaitAnswering(PressOk, [&] { return (window = MainWindow()) != nullptr || Ended(); });
-        return window;
-    }
     std::string BoxList() const
     {
         std::string list;
@@ -241,58 +234,35 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
     }
 }
 
-// A bad switch, a blocked monitor folder and a copy already running each end the start with one box.
-TEST_F(ProgramTest, StartUpFailuresEndWithOneBoxBeforeAnyJobAndKeepTheProfiles)
+// A blocked monitor folder ends the start with one box before any job, and the profiles are saved as they were.
+TEST_F(ProgramTest, ABlockedMonitorFolderEndsTheStartWithOneBoxAndKeepsTheProfiles)
 {
-    const struct {
-        const char *switches, *caption;
-        const char* text;     // "" for the monitor folder's own path
-        bool monitorBlocked;  // a plain file in the Monitor folder's place
-        bool firstCopy;       // another copy runs already: nothing is set up
-    } cases[] = {
-        {"mail /mail exitwhenidle", "Ombrelane Bad Switch", "Ombrelane doesn't know what \"/mail\" means.", false,
-         false},
-        {"mail exitwhenidle", "Monitor Error", "", true, false},
-        {"mail exitwhenidle", "Ombrelane", "Ombrelane is already running.\n", false, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.caption);
-        ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS));
-        TestServer server;
-        StartPlanServer(server, "127.0.1.4", "kim");
-        ProfileSeed seed = NewProfile("Kept", "kim@127.0.1.4", "00000003.htm", FE_GROUP_MAIL);
-        seed.hasFont = true;
-        snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
-        ASSERT_TRUE(SeedProfile(seed));
-        const auto keptBefore = AllValues("Profiles\\Kept");
-        RunFolder firstFolder, folder;
-        std::optional<ProgramRun> first;
-        if (c.firstCopy)
-            first.emplace(firstFolder, "");
-        ASSERT_TRUE(!first || first->WaitForMainWindow()) << "the first copy shows no window";
-        if (c.monitorBlocked)
-            WriteWholeFile(folder.File("Monitor"), "");
-        ProgramRun run(folder, c.switches);
-        EXPECT_EQ(1u, run.RunToEnd());
-        ASSERT_EQ(1u, run.boxes.size()) << run.BoxList();
-        EXPECT_EQ(c.caption, run.boxes[0].caption);
-        const std::string text = *c.text ? c.text
-                                         : "Couldn't create the monitor subfolder \"" + folder.File("Monitor") + "\".";
-        EXPECT_EQ(0, lstrcmpiA(text.c_str(), run.boxes[0].text.c_str())) << run.boxes[0].text;
-        EXPECT_EQ(0, ServerConnectionCount(server));
-        EXPECT_EQ(12u, keptBefore.size());
-        EXPECT_TRUE(keptBefore == AllValues("Profiles\\Kept"));
-        if (first) {
-            EXPECT_FALSE(IsFolder(folder.File("Monitor")));
-            // With nothing queued, closing asks nothing and ends the first copy.
-            PostMessageA(first->MainWindow(), WM_CLOSE, 0, 0);
-            EXPECT_EQ(0u, first->RunToEnd());
-            EXPECT_TRUE(first->boxes.empty()) << first->BoxList();
-        }
-    }
+    ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS));
+    TestServer server;
+    StartPlanServer(server, "127.0.1.4", "kim");
+    ProfileSeed seed = NewProfile("Kept", "kim@127.0.1.4", "00000003.htm", FE_GROUP_MAIL);
+    seed.hasFont = true;
+    snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
+    ASSERT_TRUE(SeedProfile(seed));
+    const auto keptBefore = AllValues("Profiles\\Kept");
+    RunFolder folder;
+    WriteWholeFile(folder.File("Monitor"), "");
+    ProgramRun run(folder, "mail exitwhenidle");
+    EXPECT_EQ(1u, run.RunToEnd());
+    const std::string text = "Couldn't create the monitor subfolder \"" + folder.File("Monitor") + "\".";
+    ASSERT_EQ(1u, run.boxes.size()) << run.BoxList();
+    EXPECT_EQ("Monitor Error", run.boxes[0].caption);
+    EXPECT_EQ(0, lstrcmpiA(text.c_str(), run.boxes[0].text.c_str())) << run.boxes[0].text;
+    EXPECT_EQ(0, ServerConnectionCount(server));
+    EXPECT_EQ(12u, keptBefore.size());
+    EXPECT_TRUE(keptBefore == AllValues("Profiles\\Kept"));
 }
 
-TEST_F(ProgramTest, FirstStartWelcomesOnceAndAsksAboutHtmlThenIdleRunsEndAtOnce)
+// The first start welcomes and asks about HTML while an entry fingered at start waits on a server that never answers;
+// a second copy started meanwhile says the first runs and ends. Closing asks first (No goes on with the job, Yes stops
+// it); the next start asks nothing, nor does its Exit. The job would last the network time limit (a minute): ending
+// well before means it was stopped.
+TEST_F(ProgramTest, FirstStartWelcomesOnceAndLeavingDuringASilentJobStopsItAndSaves)
 {
     const char welcome[] = "Welcome to Ombrelane!\n\nTo get started, create some finger entries\nby clicking on the "
                            "New button, or selecting\nNew Entry from the File menu.\n\nYou might want to try loading "
@@ -300,13 +270,22 @@ TEST_F(ProgramTest, FirstStartWelcomesOnceAndAsksAboutHtmlThenIdleRunsEndAtOnce)
     const char question[] = "Ombrelane has the ability to detect an HTML plan file and\nview it in a web browser.\n\n"
                             "Would you like to switch this feature on?\n\n(you can switch this feature on and off at "
                             "any time\nby going to the Tools->Options menu)";
-    for (const int answer : {IDYES, IDNO}) {
-        SCOPED_TRACE(answer == IDYES ? "yes" : "no");
-        DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
-        RunFolder folder;
-        ProgramRun run(folder, "exitwhenidle");
+    const char leaving[] = "Ombrelane still has jobs left to do.\n\nDo you really want to exit?";
+    TestServer server;
+    StartPlanServer(server, "127.0.1.2", "sid", true);
+    ASSERT_TRUE(PutWord("", "Options", (QUIET_OPTIONS & ~OPT_WELCOME_SHOWN) | OPT_LOGGING));
+    ASSERT_TRUE(
+        SeedProfile(NewProfile("Silent", "sid@127.0.1.2", "00000000.htm", FE_FINGER_AT_START | FE_LOG_OUTPUT)));
+    const RECT placed = {120, 90, 720, 570};
+    ASSERT_TRUE(PutValue("", "Rect", REG_BINARY, &placed, sizeof placed));
+    RunFolder folder;
+    const std::string logged = "Fingering \"sid@127.0.1.2\" \n** Finger cancelled **\n\n";
+    for (const int turn : {0, 1}) {
+        SCOPED_TRACE(turn ? "second start, Exit" : "first start, close");
+        ProgramRun run(folder, "");
         std::string paneDuringWelcome;
-        EXPECT_EQ(0u, run.RunToEnd([&](const ChildBox& box) {
+        int questions = 0;
+        auto answer = [&](const ChildBox& box) {
             // Another process's control tells its text only when asked by message.
             if (box.text == welcome) {
                 char text[1 << 16] = "";
@@ -315,62 +294,37 @@ TEST_F(ProgramTest, FirstStartWelcomesOnceAndAsksAboutHtmlThenIdleRunsEndAtOnce)
                                     5000, nullptr);
                 paneDuringWelcome = text;
             }
-            return box.text == question ? answer : IDOK;
-        }));
-        ASSERT_EQ(2u, run.boxes.size()) << run.BoxList();
-        EXPECT_EQ("Welcome to Ombrelane", run.boxes[0].caption);
-        EXPECT_EQ(welcome, run.boxes[0].text);
-        EXPECT_EQ(question, run.boxes[1].text);
-        EXPECT_NE(std::string::npos, paneDuringWelcome.find("Getting started")) << "the welcome document is shown";
-        const uint32_t options = QUIET_OPTIONS | (answer == IDYES ? static_cast<uint32_t>(OPT_AUTO_HTML) : 0u);
-        EXPECT_EQ(options, StoredWord("", "Options"));
-
-        ProgramRun again(folder, "exitwhenidle");
-        EXPECT_EQ(0u, again.RunToEnd());
-        EXPECT_TRUE(again.boxes.empty()) << again.BoxList();
-        EXPECT_EQ(options, StoredWord("", "Options"));
-        EXPECT_EQ(0, lstrcmpiA(folder.Log().c_str(), ReadValue("", "Log File").Text().c_str()));
-    }
-}
-
-// An entry fingered at start whose server never answers. Closing asks first (No goes on with the job, Yes stops it);
-// Exit asks nothing. The job would last the network time limit (a minute): ending well before means it was stopped.
-TEST_F(ProgramTest, LeavingDuringASilentJobStopsItAndSaves)
-{
-    for (const bool viaExit : {false, true}) {
-        SCOPED_TRACE(viaExit ? "Exit" : "close");
-        DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
-        TestServer server;
-        StartPlanServer(server, "127.0.1.2", "sid", true);
-        ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS | OPT_LOGGING));
-        ASSERT_TRUE(
-            SeedProfile(NewProfile("Silent", "sid@127.0.1.2", "00000000.htm", FE_FINGER_AT_START | FE_LOG_OUTPUT)));
-        const RECT placed = {120, 90, 720, 570};
-        ASSERT_TRUE(PutValue("", "Rect", REG_BINARY, &placed, sizeof placed));
-        RunFolder folder;
-        ProgramRun run(folder, "");
-        HWND window = run.WaitForMainWindow();
-        ASSERT_NE(nullptr, window);
-        ASSERT_TRUE(run.WaitAnswering(PressOk, [&] { return ServerQuery(server, 0) == "sid\r\n"; }));
+            return box.text == question ? IDYES : box.text != leaving ? IDOK : ++questions == 1 ? IDNO : IDYES;
+        };
+        ASSERT_TRUE(run.WaitAnswering(answer, [&] {
+            return ServerQuery(server, turn) == "sid\r\n" && run.boxes.size() == (turn ? 0u : 2u) &&
+                   run.handled.empty() && run.MainWindow() != nullptr;
+        })) << run.BoxList();
+        HWND window = run.MainWindow();
         RECT shown;
         ASSERT_TRUE(GetWindowRect(window, &shown));
         EXPECT_EQ(0, memcmp(&placed, &shown, sizeof shown)) << "the window is put back where it was";
-        int questions = 0;
-        auto answer = [&](const ChildBox&) { return ++questions == 1 ? IDNO : IDYES; };
-        if (!viaExit) {
+        if (turn == 0) {
+            RunFolder other;
+            ProgramRun second(other, "mail exitwhenidle");
+            EXPECT_EQ(1u, second.RunToEnd());
+            EXPECT_EQ("[Ombrelane: Ombrelane is already running.\n] ", second.BoxList());
+            EXPECT_FALSE(IsFolder(other.File("Monitor")));
+            EXPECT_NE(std::string::npos, paneDuringWelcome.find("Getting started")) << "the welcome document is shown";
             PostMessageA(window, WM_CLOSE, 0, 0);
             ASSERT_TRUE(run.WaitAnswering(answer, [&] { return questions == 1 && run.handled.empty(); }));
             EXPECT_FALSE(run.WaitAnswering(answer, [&] { return run.Ended(); }, 2000));
             EXPECT_EQ(0, ServerClosedCount(server));
         }
-        PostMessageA(window, viaExit ? WM_COMMAND : WM_CLOSE, viaExit ? MAKEWPARAM(IDM_EXIT, 0) : 0, 0);
+        PostMessageA(window, turn ? WM_COMMAND : WM_CLOSE, turn ? MAKEWPARAM(IDM_EXIT, 0) : 0, 0);
         EXPECT_EQ(0u, run.RunToEnd(answer, 30000));
-        EXPECT_EQ(viaExit ? 0 : 2, questions) << run.BoxList();
-        for (const ChildBox& box : run.boxes)
-            EXPECT_EQ("Ombrelane still has jobs left to do.\n\nDo you really want to exit?", box.text);
-        EXPECT_EQ("Fingering \"sid@127.0.1.2\" \n** Finger cancelled **\n\n", ReadWholeFile(folder.Log()));
+        EXPECT_EQ(turn ? 0 : 2, questions) << run.BoxList();
+        EXPECT_EQ(turn ? 0u : 4u, run.boxes.size()) << run.BoxList();
+        EXPECT_EQ(QUIET_OPTIONS | OPT_LOGGING | OPT_AUTO_HTML, StoredWord("", "Options"));
+        EXPECT_EQ(0, lstrcmpiA(folder.Log().c_str(), ReadValue("", "Log File").Text().c_str()));
+        EXPECT_EQ(turn ? logged + logged : logged, ReadWholeFile(folder.Log()));
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(&shown), sizeof shown), ReadValue("", "Rect").bytes);
-        EXPECT_EQ(1u, StoredWord("Profiles\\Silent", "NumFingers"));
+        EXPECT_EQ(turn + 1u, StoredWord("Profiles\\Silent", "NumFingers"));
     }
 }
 
