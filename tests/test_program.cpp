@@ -174,7 +174,7 @@ struct ProgramTest : testing::Test {
     void TearDown() override { DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH); }
 };
 
-TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
+TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrderOnceTheMonitorFolderCanBeMade)
 {
     // Profiles load in name order, those fingered at start first; a scheduled one is not due yet. The unasked use .1.4.
     const struct {
@@ -201,6 +201,8 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
         const std::string address = std::string(members[i].user) + "@" + members[i].host;
         ProfileSeed seed = NewProfile(members[i].key, address, MonitorName(i), members[i].flags | FE_LOG_OUTPUT);
         seed.interval = 5;
+        seed.hasFont = true;
+        snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
         ASSERT_TRUE(SeedProfile(seed));
         if (members[i].queued >= 0) {
             StartPlanServer(servers[i], members[i].host, members[i].user);
@@ -208,6 +210,16 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
         }
     }
     RunFolder folder;
+    // A blocked monitor folder first ends a start with one box before any job, and the profiles are saved as they were.
+    const auto kept = AllValues("Profiles\\G at start");
+    WriteWholeFile(folder.File("Monitor"), "");
+    ProgramRun blocked(folder, "mail exitwhenidle");
+    EXPECT_EQ(1u, blocked.RunToEnd());
+    const std::string box = "[Monitor Error: Couldn't create the monitor subfolder \"" + folder.File("Monitor") + "\".] ";
+    EXPECT_EQ(0, lstrcmpiA(box.c_str(), blocked.BoxList().c_str())) << blocked.BoxList();
+    EXPECT_EQ(12u, kept.size());
+    EXPECT_TRUE(kept == AllValues("Profiles\\G at start"));
+    DeleteFileA(folder.File("Monitor").c_str());
     const time_t before = time(nullptr);
     ProgramRun run(folder, "mail STATUS  Group2 exitwhenidle");
     EXPECT_EQ(0u, run.RunToEnd());
@@ -232,30 +244,6 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
         EXPECT_EQ(asked ? 1u : 0u, StoredWord(below, "NumFingers"));
         EXPECT_TRUE(asked ? fingered >= before && fingered <= after : fingered == 0) << fingered;
     }
-}
-
-// A blocked monitor folder ends the start with one box before any job, and the profiles are saved as they were.
-TEST_F(ProgramTest, ABlockedMonitorFolderEndsTheStartWithOneBoxAndKeepsTheProfiles)
-{
-    ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS));
-    TestServer server;
-    StartPlanServer(server, "127.0.1.4", "kim");
-    ProfileSeed seed = NewProfile("Kept", "kim@127.0.1.4", "00000003.htm", FE_GROUP_MAIL);
-    seed.hasFont = true;
-    snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
-    ASSERT_TRUE(SeedProfile(seed));
-    const auto keptBefore = AllValues("Profiles\\Kept");
-    RunFolder folder;
-    WriteWholeFile(folder.File("Monitor"), "");
-    ProgramRun run(folder, "mail exitwhenidle");
-    EXPECT_EQ(1u, run.RunToEnd());
-    const std::string text = "Couldn't create the monitor subfolder \"" + folder.File("Monitor") + "\".";
-    ASSERT_EQ(1u, run.boxes.size()) << run.BoxList();
-    EXPECT_EQ("Monitor Error", run.boxes[0].caption);
-    EXPECT_EQ(0, lstrcmpiA(text.c_str(), run.boxes[0].text.c_str())) << run.boxes[0].text;
-    EXPECT_EQ(0, ServerConnectionCount(server));
-    EXPECT_EQ(12u, keptBefore.size());
-    EXPECT_TRUE(keptBefore == AllValues("Profiles\\Kept"));
 }
 
 // The first start welcomes and asks about HTML while an entry fingered at start waits on a server that never answers;
