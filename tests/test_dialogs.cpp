@@ -127,7 +127,7 @@ TEST_F(DialogTest, TheScheduleRestartsOnlyWhenChangedAndLoggingMayBeTurnedOnFrom
     }
 }
 
-TEST_F(DialogTest, SeveralEntriesShareTheBoxesOnlyAMixedGroupStaysMixedAndGroupsAreRenamedAtOnce)
+TEST_F(DialogTest, SeveralEntriesShareTheGroupBoxesAGroupIsRenamedAtOnceAndPropertiesEditsOnlyTheFirst)
 {
     // Two entries with rows, both selected, and one without.
     FingerEntry* entries[] = {AddTestEntry("A", "a@h"), AddTestEntry("B", "b@h"), AddTestEntry("C", "c@h")};
@@ -165,15 +165,7 @@ TEST_F(DialogTest, SeveralEntriesShareTheBoxesOnlyAMixedGroupStaysMixedAndGroups
         EXPECT_EQ(std::vector<uint32_t>({entries[0]->flags, entries[1]->flags, entries[2]->flags}), flags) << clicks;
         EXPECT_STREQ(Settings.groupNames[3], name);
     }
-}
-
-// Properties edits the first selected entry only, and keeps what a finger that ended while the dialog was open changed.
-TEST_F(DialogTest, PropertiesEditsTheFirstSelectedEntryAndKeepsItsRunTimeFields)
-{
-    FingerEntry* entries[] = {AddTestEntry("A", "a@h"), AddTestEntry("B", "b@h")};
-    for (FingerEntry* entry : entries)
-        InsertEntryRow(entry);
-    SelectAllRows();
+    // Properties edits the first selected entry only, and keeps what a finger that ended while it was open changed.
     SetSteps({[&](HWND dialog) {
         entries[0]->fingerCount = 7;
         SetDlgItemTextA(dialog, IDC_ENTRY_DESCRIPTION, "Renamed");
