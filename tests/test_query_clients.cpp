@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <list>
 #include <string>
 #include <vector>
 
@@ -132,16 +131,8 @@ TEST_P(QueryClient, EveryAnswerFailureAndWaitEndsWithItsLine)
         {"127.0.0.6", finger ? "" : "\n", "", lost, cancelled},
         {"127.0.0.6", "\n", "first part\r\n", lost, cancelled},
     };
-    // 127.0.0.8 accepts nothing and its queue is full, so one more connect hangs.
-    const sockaddr_in full = {AF_INET, htons(finger ? 79 : 43), {{.S_addr = inet_addr("127.0.0.8")}}, {}};
-    std::list<NetSocket> sockets;
-    sockets.emplace_back(socket(AF_INET, SOCK_STREAM, 0));
-    ASSERT_EQ(bind(sockets.back().handle, reinterpret_cast<const sockaddr*>(&full), sizeof full), 0);
-    ASSERT_EQ(listen(sockets.back().handle, 0), 0);
-    while (sockets.size() < 5) {
-        sockets.emplace_back(OpenNetSocket());
-        connect(sockets.back().handle, reinterpret_cast<const sockaddr*>(&full), sizeof full);
-    }
+    TestServer full;  // on 127.0.0.8, where a connect never completes
+    ASSERT_EQ(StartTestServer(full, "127.0.0.8", finger ? 79 : 43, {.answer = "", .neverAccept = true}), 0);
     static const HWND holder = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     SetWindowLongPtrA(holder, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HoldLookup));
     SetHostLookupWindow(holder);
