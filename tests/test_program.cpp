@@ -33,8 +33,10 @@ constexpr uint32_t QUIET_OPTIONS = OPT_REMEMBER_POSITION | OPT_NETWORK | OPT_WEL
 uint32_t StoredWord(const std::string& below, const char* name)
 {
     const RawValue value = ReadValue(below, name);
-    EXPECT_TRUE(value.Is(REG_BINARY, 4)) << below << " " << name;
-    return value.Word();
+    uint32_t word = 0;
+    EXPECT_TRUE(value.type == REG_BINARY && value.bytes.size() == sizeof word) << below << " " << name;
+    memcpy(&word, value.bytes.data(), std::min(value.bytes.size(), sizeof word));
+    return word;
 }
 
 // A fresh folder with a copy of the program and its documents, for its Monitor folder and log.
