@@ -39,11 +39,9 @@ std::string Displayed(const std::string& bytes)
 // "" when the bytes are as expected, else where they part: short enough to read when they run to a megabyte.
 std::string Difference(const std::string& got, const std::string& expected)
 {
-    const size_t at = static_cast<size_t>(std::mismatch(got.begin(), got.end(), expected.begin(), expected.end()).first -
-                                          got.begin());
-    return got == expected ? "" : "byte " + std::to_string(at) + " of " + std::to_string(got.size()) + " (expected " +
-                                      std::to_string(expected.size()) + "): \"" + got.substr(at, 40) + "\" for \"" +
-                                      expected.substr(at, 40) + "\"";
+    const auto at = static_cast<size_t>(std::ranges::mismatch(got, expected).in1 - got.begin());
+    return got == expected ? "" : "byte " + std::to_string(at) + " of " + std::to_string(got.size()) + ": \"" +
+                                      got.substr(at, 40) + "\" for \"" + expected.substr(at, 40) + "\"";
 }
 
 enum Stop { RUN_OUT, KILL, CLOSE };
