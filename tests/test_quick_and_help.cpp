@@ -73,7 +73,7 @@ TEST_F(QuickAndHelp, OnlyOkQueuesATemporaryEntryAndARefusedOneIsReleased)
 }
 
 // The documents lie in a folder with a blank in its name; ".htm" and ".txt" open with a stand-in that records its
-// command line, the web page and mail with a missing program. The registry is put back afterwards.
+// command line, the web page and mail with a missing program. The classes are changed in the sandbox's own registry.
 TEST_F(QuickAndHelp, DocumentsOpenWithTheirPathWholeAndFailuresAreReported)
 {
     ASSERT_EQ(SetUpPaths(), 0);
@@ -83,14 +83,8 @@ TEST_F(QuickAndHelp, DocumentsOpenWithTheirPathWholeAndFailuresAreReported)
     const std::vector<std::pair<std::string, std::string>> classes = {
         {".htm", "OmbrelaneTest"}, {".txt", "OmbrelaneTest"}, {"OmbrelaneTest\\shell\\open\\command", recorder},
         {"https\\shell\\open\\command", missing}, {"mailto\\shell\\open\\command", missing}};
-    std::vector<std::string> saved;
-    for (const auto& [key, value] : classes) {
-        char old[512] = "";
-        LONG size = sizeof old;
-        RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), old, &size);
-        saved.push_back(old);
+    for (const auto& [key, value] : classes)
         RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, value.c_str(), value.size());
-    }
     snprintf(ProgramFolder, sizeof ProgramFolder, "%s", base.c_str());
     SetEnvironmentVariableA("OMBRELANE_RECORD_FILE", record.c_str());
     CreateDirectoryA(base.c_str(), nullptr);
@@ -118,8 +112,6 @@ TEST_F(QuickAndHelp, DocumentsOpenWithTheirPathWholeAndFailuresAreReported)
     EXPECT_EQ(SeenWindows(), "About Ombrelane|\n"
                              "Visit Corvale|Couldn't visit \"https://www.rfc-editor.org/rfc/rfc1288\"\n"
                              "E-mail Corvale|Couldn't visit \"mailto:?subject=Ombrelane%201.23\"\n");
-    for (size_t i = 0; i < classes.size(); ++i)
-        RegSetValueA(HKEY_CLASSES_ROOT, classes[i].first.c_str(), REG_SZ, saved[i].c_str(), saved[i].size());
     RemoveFolderTree(base);
 }
 
