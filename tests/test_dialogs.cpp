@@ -5,7 +5,6 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -204,13 +203,7 @@ int ShortcutShowCommand(const std::string& path)
     return bytes.size() > 64 ? *reinterpret_cast<const int32_t*>(&bytes[60]) : 0;
 }
 
-struct OptionsTest : ProgramFixture<TestProgramOptions{.simulate = false, .startTaskThread = false}> {
-    static void SetUpTestSuite()
-    {
-        CoInitialize(nullptr);  // the program's start-up does this for the main thread
-        InitCommonControls();
-    }
-};
+using OptionsTest = ProgramFixture<TestProgramOptions{.simulate = false, .startTaskThread = false}>;
 
 TEST_F(OptionsTest, TheAdvancedFieldsAreCheckedInOrderAndARefusalKeepsTheDialogOpenWithEarlierFieldsStored)
 {
@@ -314,11 +307,9 @@ Step Fill(void (*command)(HWND), const std::string& address, int leave)
     };
 }
 
-using QuickAndHelp = ProgramFixture<>;
-
 // Command, caption, options and queue state before, the log question's answer (0: not asked), the way out (0: the
 // close box). Only OK queues, with at most 127 characters; a job the queue refuses frees its entry.
-TEST_F(QuickAndHelp, OnlyOkQueuesATemporaryEntryAndARefusedOneIsReleased)
+TEST_F(DialogTest, OnlyOkQueuesATemporaryEntryAndARefusedOneIsReleased)
 {
     const std::string address(ADDRESS_SIZE - 1, 'a');
     const std::string question = "Logging Not Enabled|Logging isn't currently enabled.\n\nWould you like to enable it "
@@ -348,7 +339,7 @@ TEST_F(QuickAndHelp, OnlyOkQueuesATemporaryEntryAndARefusedOneIsReleased)
 
 // The documents lie in a folder with a blank in its name; ".htm" and ".txt" open with a stand-in that records its
 // command line, the web page and mail with a missing program. The classes are changed in the sandbox's own registry.
-TEST_F(QuickAndHelp, DocumentsOpenWithTheirPathWholeAndFailuresAreReported)
+TEST_F(DialogTest, DocumentsOpenWithTheirPathWholeAndFailuresAreReported)
 {
     ASSERT_EQ(SetUpPaths(), 0);
     const std::string base = TempFolder() + "\\Program Folder\\", record = base + "record.txt";

@@ -1,6 +1,9 @@
 #include "support/program_fixture.h"
 #include "support/test_windows.h"
 
+#include <commctrl.h>
+#include <objbase.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -46,6 +49,8 @@ HWND CreateTestMainWindow()
 
 bool StartTestProgram(const TestProgramOptions& options)
 {
+    InitCommonControls();
+    CoInitialize(nullptr);  // as the program's start-up does for the main thread
     if (!ShellHandles.richEditLibrary)
         ShellHandles.richEditLibrary = LoadLibraryA("RichEd32.dll");
     FetchDefaultEntryFont();
