@@ -85,9 +85,6 @@ struct JobsTest : ProgramFixture<> {
         ProgramFixture::SetUp();
         InstallRecorder();
     }
-
-    // The task thread needs the output pane to begin a job: LockOutput keeps it inside the job it has taken.
-    static bool HeadActive() { return JobQueue.jobHead && (JobQueue.jobHead->jobFlags & JOB_ACTIVE); }
 };
 
 TEST_F(JobsTest, SimulatedJobsRunOldestFirstAndReportEachStep)
@@ -164,7 +161,9 @@ TEST_F(JobsTest, HeldJobIsListedRefusesReleaseAndAKillEndsItAfterItsHeader)
     AddJob(JOB_WHOIS, b);
     FingerEntryNow(a);
     FingerEntryNow(b);
-    ASSERT_TRUE(PumpUntil(HeadActive, 10000)) << "the task thread never took the job";
+    // The task thread needs the output pane to begin a job: LockOutput keeps it inside the job it has taken.
+    ASSERT_TRUE(PumpUntil([] { return JobQueue.jobHead && (JobQueue.jobHead->jobFlags & JOB_ACTIVE); }, 10000))
+        << "the task thread never took the job";
     ViewJobs();
     EXPECT_EQ(ReleaseEntryJobs(b), 0);
     EXPECT_EQ(ReleaseEntryJobs(a), 1) << "a's first job is active";
@@ -325,7 +324,7 @@ struct OutputTest : ProgramFixture<TestProgramOptions{.startTaskThread = false}>
 
     void TearDown() override
     {
-        EXPECT_EQ(AnsweredBoxCount(), 0) << "unexpected box: " << AnsweredBoxes()[0].text;
+        EXPECT_EQ(AnsweredBoxes().size(), 0u) << "unexpected box: " << AnsweredBoxes()[0].text;
         StopAnsweringBoxes();
         ProgramFixture::TearDown();
         RemoveFolderTree(base);

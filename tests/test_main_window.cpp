@@ -166,7 +166,7 @@ TEST_F(MainWindowTest, EveryCommandIsKnownAndGroupCommandsQueueTheirGroup)
     Settings.SavedToolbarLayout[1] = IDM_FIRST_COMMAND - 1;
     AnswerBoxes("", IDOK);
     LoadToolbarButtons(ShellHandles.toolbar);
-    ASSERT_EQ(AnsweredBoxCount(), 1);
+    ASSERT_EQ(AnsweredBoxes().size(), 1u);
     EXPECT_EQ(AnsweredBoxes()[0].caption, "Unknown Toolbar Buttons Found");
     EXPECT_EQ(SendMessageA(ShellHandles.toolbar, TB_BUTTONCOUNT, 0, 0), DEFAULT_TOOLBAR_SIZE);
 }
