@@ -390,11 +390,6 @@ std::string PlanOf(const std::string& user)
     return "Login: " + user + "\r\nPlan:\r\n  Plan of " + user + ".\r\n";
 }
 
-void StartPlanServer(TestServer& server, const char* host, const std::string& user, bool silent = false)
-{
-    ASSERT_EQ(0, StartTestServer(server, host, 79, {.answer = PlanOf(user), .neverAnswer = silent})) << host;
-}
-
 std::string MonitorName(int number)  // number < 10
 {
     return "0000000" + std::to_string(number) + ".htm";
@@ -429,7 +424,7 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrderOnceTh
     constexpr int count = std::size(members);
     TestServer servers[count];
     TestServer unasked;
-    StartPlanServer(unasked, "127.0.1.4", "nobody");
+    ASSERT_EQ(0, StartTestServer(unasked, "127.0.1.4", 79, {.answer = PlanOf("nobody")}));
     ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS | OPT_LOGGING));
     std::map<int, std::string> logged;  // by place in the queue
     for (int i = 0; i < count; ++i) {
@@ -440,7 +435,7 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrderOnceTh
         snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
         ASSERT_TRUE(SeedProfile(seed));
         if (members[i].queued >= 0) {
-            StartPlanServer(servers[i], members[i].host, members[i].user);
+            ASSERT_EQ(0, StartTestServer(servers[i], members[i].host, 79, {.answer = PlanOf(members[i].user)}));
             logged[members[i].queued] = "Fingering \"" + address + "\" \n" + PlanOf(members[i].user);
         }
     }
@@ -495,7 +490,7 @@ TEST_F(ProgramTest, FirstStartWelcomesOnceAndLeavingDuringASilentJobStopsItAndSa
                             "any time\nby going to the Tools->Options menu)";
     const char leaving[] = "Ombrelane still has jobs left to do.\n\nDo you really want to exit?";
     TestServer server;
-    StartPlanServer(server, "127.0.1.2", "sid", true);
+    ASSERT_EQ(0, StartTestServer(server, "127.0.1.2", 79, {.answer = "", .neverAnswer = true}));
     ASSERT_TRUE(PutWord("", "Options", (QUIET_OPTIONS & ~OPT_WELCOME_SHOWN) | OPT_LOGGING));
     ASSERT_TRUE(
         SeedProfile(NewProfile("Silent", "sid@127.0.1.2", "00000000.htm", FE_FINGER_AT_START | FE_LOG_OUTPUT)));
