@@ -181,6 +181,21 @@ TEST_P(QueryClient, EveryAnswerFailureAndWaitEndsWithItsLine)
     }
 }
 
+// The pane's copy of what is written to it: a control byte shows as a dot, and a line breaks after 512 characters.
+std::string Displayed(const std::string& bytes)
+{
+    std::string shown;
+    size_t column = 0;
+    for (const char byte : bytes) {
+        const bool lineEnd = byte == '\r' || byte == '\n';
+        if (!lineEnd && column == 512)
+            shown += '\n';
+        column = lineEnd ? 0 : column % 512 + 1;
+        shown += static_cast<unsigned char>(byte) < 0x20 && byte != '\t' && !lineEnd ? '.' : byte;
+    }
+    return shown;
+}
+
 struct FingerClient : QueryClient {};
 INSTANTIATE_TEST_SUITE_P(Clients, FingerClient, testing::Values(true), [](const auto&) { return "Finger"; });
 
@@ -219,9 +234,7 @@ TEST_P(FingerClient, EveryAddressFormSendsItsQueryAndCollectedHtmlGoesToTheBrows
             ASSERT_TRUE(WaitForJobsDone());
             EXPECT_EQ(ServerQuery(server, 0), c.answer.empty() ? "" : sent);
             EXPECT_EQ(ReadWholeFile(monitor), answer);
-            std::string shown = !c.collected ? answer + "\n" : answer == html ? "" : answer;
-            const auto control = [](char byte) { return byte >= 0 && byte < 32 && byte != '\t' && byte != '\r' && byte != '\n'; };
-            std::replace_if(shown.begin(), shown.end(), control, '.');
+            const std::string shown = Displayed(!c.collected ? answer + "\n" : answer == html ? "" : answer);
             EXPECT_EQ(PaneBytes(), "Fingering \"" + c.address + "\" " + (flags ? "(verbose)" : "") + "\n" + shown);
             EXPECT_EQ(PumpUntil([&] { return IsFile(record); }, answer == html ? 30000 : 0), answer == html);
         }
@@ -230,21 +243,6 @@ TEST_P(FingerClient, EveryAddressFormSendsItsQueryAndCollectedHtmlGoesToTheBrows
 
 // Finger servers that misbehave in every way a server can: whatever one does, its job ends in bounded time, nothing is
 // stored but what it sent, the pane shows its bytes inertly, and the entry queued behind it is fingered exactly.
-
-// The pane's copy of what is written to it: a control byte shows as a dot, and a line breaks after 512 characters.
-std::string Displayed(const std::string& bytes)
-{
-    std::string shown;
-    size_t column = 0;
-    for (const char byte : bytes) {
-        const bool lineEnd = byte == '\r' || byte == '\n';
-        if (!lineEnd && column == 512)
-            shown += '\n';
-        column = lineEnd ? 0 : column % 512 + 1;
-        shown += static_cast<unsigned char>(byte) < 0x20 && byte != '\t' && !lineEnd ? '.' : byte;
-    }
-    return shown;
-}
 
 // "" when the bytes are as expected, else where they part: short enough to read when they run to a megabyte.
 std::string Difference(const std::string& got, const std::string& expected)
@@ -363,7 +361,7 @@ TEST(HostileServers, NoServerHangsCrashesOrSpoilsTheStoredAnswersOrTheNextEntry)
             EXPECT_EQ(hostile->fingerCount, 1u);
             EXPECT_EQ(next->fingerCount, c.stop == CLOSE ? 0u : 1u);
             EXPECT_EQ(TaskThreadRunning(), c.stop != CLOSE);
-            EXPECT_EQ(AnsweredBoxCount(), 0);
+            EXPECT_EQ(AnsweredBoxes().size(), 0u);
             StopTestProgram();
         }
     }
