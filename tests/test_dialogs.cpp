@@ -47,11 +47,6 @@ struct DialogTest : ProgramFixture<> {
         CreateEntryListView(ShellHandles.mainWindow);
         SetScheduleClock([] { return 1700000000; });
     }
-    void TearDown() override
-    {
-        ProgramFixture::TearDown();
-        EntryListView = nullptr;
-    }
 };
 
 TEST_F(DialogTest, BlankFieldsAreRefusedInOrderAndOnlyOkStoresTheEntryWithItsOptionsAndGroups)

@@ -18,6 +18,7 @@
 #include "output/output_window.h"
 #include "shell/job_reports.h"
 #include "shell/shell_handles.h"
+#include "ui/entry_list_view.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ void StopTestProgram()
     if (ShellHandles.mainWindow)
         DestroyWindow(ShellHandles.mainWindow);
     ShellHandles.mainWindow = nullptr;
+    EntryListView = nullptr;  // it went with the main window
     SetMessageOwner(nullptr);
     SetHostLookupWindow(nullptr);
     OutputWindow = nullptr;
