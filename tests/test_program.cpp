@@ -390,11 +390,6 @@ std::string PlanOf(const std::string& user)
     return "Login: " + user + "\r\nPlan:\r\n  Plan of " + user + ".\r\n";
 }
 
-std::string MonitorName(int number)  // number < 10
-{
-    return "0000000" + std::to_string(number) + ".htm";
-}
-
 struct ProgramTest : testing::Test {
     void SetUp() override
     {
@@ -429,7 +424,8 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrderOnceTh
     std::map<int, std::string> logged;  // by place in the queue
     for (int i = 0; i < count; ++i) {
         const std::string address = std::string(members[i].user) + "@" + members[i].host;
-        ProfileSeed seed = NewProfile(members[i].key, address, MonitorName(i), members[i].flags | FE_LOG_OUTPUT);
+        const std::string monitor = "0000000" + std::to_string(i) + ".htm";
+        ProfileSeed seed = NewProfile(members[i].key, address, monitor, members[i].flags | FE_LOG_OUTPUT);
         seed.interval = 5;
         seed.hasFont = true;
         snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
@@ -464,7 +460,7 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrderOnceTh
     for (int i = 0; i < count; ++i) {
         SCOPED_TRACE(members[i].key);
         const bool asked = members[i].queued >= 0;
-        const std::string monitor = folder.File("Monitor\\" + MonitorName(i));
+        const std::string monitor = folder.File("Monitor\\0000000" + std::to_string(i) + ".htm");
         const std::string below = "Profiles\\" + std::string(members[i].key);
         const int32_t fingered = static_cast<int32_t>(StoredWord(below, "Last Fingered"));
         EXPECT_EQ(asked ? 1 : 0, ServerConnectionCount(servers[i]));
