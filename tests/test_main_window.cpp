@@ -160,6 +160,15 @@ TEST_F(MainWindowTest, EveryCommandIsKnownAndGroupCommandsQueueTheirGroup)
     EXPECT_EQ(unknown.size(), 1u) << "commands without a row: " << testing::PrintToString(unknown);
     // In id order: the menu's Mail, Status, groups 1-3; the tray's Mail, 2, 1, 3, Status.
     EXPECT_EQ(QueuedInitials(), "0123403241");
+    // A saved layout with an unknown button gives the default one.
+    Settings.toolbarCount = 3;
+    Settings.SavedToolbarLayout[0] = IDM_NEW_ENTRY;
+    Settings.SavedToolbarLayout[1] = IDM_FIRST_COMMAND - 1;
+    AnswerBoxes("", IDOK);
+    LoadToolbarButtons(ShellHandles.toolbar);
+    ASSERT_EQ(AnsweredBoxes().size(), 1u);
+    EXPECT_EQ(AnsweredBoxes()[0].caption, "Unknown Toolbar Buttons Found");
+    EXPECT_EQ(SendMessageA(ShellHandles.toolbar, TB_BUTTONCOUNT, 0, 0), DEFAULT_TOOLBAR_SIZE);
 }
 
 TEST_F(MainWindowTest, StatusNamesTheWeightiestStateAndTheTrayTipIsCut)
@@ -193,17 +202,6 @@ TEST_F(MainWindowTest, StatusNamesTheWeightiestStateAndTheTrayTipIsCut)
     // The shell reads a tip of 63 characters and its NUL.
     SetStatusText(0, std::string(300, 't').c_str());
     EXPECT_EQ(std::string(FillTrayIconData(NIF_TIP)->szTip), std::string(63, 't'));
-}
-
-TEST_F(MainWindowTest, AnUnknownSavedToolbarButtonGivesTheDefaultLayout)
-{
-    Settings.toolbarCount = 3;
-    Settings.SavedToolbarLayout[0] = IDM_NEW_ENTRY;
-    Settings.SavedToolbarLayout[1] = IDM_FIRST_COMMAND - 1;
-    LoadToolbarButtons(ShellHandles.toolbar);
-    ASSERT_EQ(AnsweredBoxCount(), 1);
-    EXPECT_EQ(AnsweredBoxes()[0].caption, "Unknown Toolbar Buttons Found");
-    EXPECT_EQ(SendMessageA(ShellHandles.toolbar, TB_BUTTONCOUNT, 0, 0), DEFAULT_TOOLBAR_SIZE);
 }
 
 TEST_F(MainWindowTest, ColumnTextsAndHeaderClicksSortingEveryColumnBothWays)
@@ -251,44 +249,6 @@ TEST_F(MainWindowTest, ColumnTextsAndHeaderClicksSortingEveryColumnBothWays)
     }
 }
 
-TEST_F(MainWindowTest, RowsKeepTheirImagesThroughFillingSortingAndRemoval)
-{
-    for (const char* description : {"Apple", "Banana", "Cherry"})
-        AddTestEntry(description, "x@h");
-    AddTestEntry("Quick", "quick@h", FE_TEMPORARY);
-    FillEntryListView();
-    FingerEntry* refused = nullptr;
-    ASSERT_EQ(DeleteEntries({EntryList.head}, &refused), 1);
-    DumpEntryListView();
-    EXPECT_EQ(PaneText(), "2 List View Entries\n\n"
-                          "List View Item #00. Image #01. Finger Entry: Cherry\n"
-                          "List View Item #01. Image #00. Finger Entry: Banana\n\n");
-    EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(EntryListView, LVSIL_SMALL)), 2);
-}
-
-TEST_F(MainWindowTest, CommandsOnTheSelectedRowsTakeThemInListOrder)
-{
-    std::vector<FingerEntry*> entries;
-    for (const char* description : {"a", "b", "c", "d"}) {
-        entries.push_back(AddTestEntry(description, "x@h"));
-        ASSERT_EQ(InsertEntryRow(entries.back()), 0);
-    }
-    SortEntryListView();  // d, c, b, a
-    FingerSelectedEntries(ShellHandles.mainWindow);
-    ViewLastOutput(ShellHandles.mainWindow);
-    for (int row : {1, 2, 3})
-        ListView_SetItemState(EntryListView, row, LVIS_SELECTED, LVIS_SELECTED);
-    ViewLastOutput(ShellHandles.mainWindow);
-    FingerSelectedEntries(ShellHandles.mainWindow);
-    EXPECT_EQ(QueuedInitials(), "cba");
-    WriteWholeFile(folder + "\\" + entries[0]->monitorFile, "answer of a\n");
-    WriteWholeFile(folder + "\\" + entries[2]->monitorFile, "answer of c\n");
-    ViewLastOutput(ShellHandles.mainWindow);
-    EXPECT_EQ(PaneText(), "answer of c\nanswer of a\n");
-    EXPECT_EQ(BoxTexts(), "View Last Output: No entries are selected.\n"
-                          "View Last Output: Couldn't view last output for the selected entries\n");
-}
-
 // The initials of the entries that are not temporary, sorted.
 std::string ListedInitials()
 {
@@ -301,17 +261,21 @@ std::string ListedInitials()
     return initials;
 }
 
+// Commands take the selected rows in list order; a quick finger gets no row; the rows keep their images through
+// filling, sorting and removal.
 TEST_F(MainWindowTest, EntryCommandsAskFirstAndDeleteStopsAtARunningJob)
 {
-    for (int id : {IDM_PROPERTIES, IDM_CLEAR_FINGER_COUNT, IDM_DELETE, IDM_FINGER, IDM_SET_GROUPS})
+    for (int id : {IDM_PROPERTIES, IDM_CLEAR_FINGER_COUNT, IDM_DELETE, IDM_FINGER, IDM_SET_GROUPS, IDM_VIEW_LAST_OUTPUT})
         RunCommand(ShellHandles.mainWindow, id);
     std::map<char, FingerEntry*> entries;
     for (const char* description : {"a", "b", "c", "d", "e", "f"}) {
         entries[description[0]] = AddTestEntry(description, "x@h");
         entries[description[0]]->fingerCount = 9;
-        WriteWholeFile(folder + "\\" + entries[description[0]]->monitorFile, "answer");
+        if (description[0] != 'b')  // b has no answer yet
+            WriteWholeFile(folder + "\\" + entries[description[0]]->monitorFile, description + std::string("\n"));
     }
     const std::string eMonitorFile = entries['e']->monitorFile;
+    AddTestEntry("Quick", "quick@h", FE_TEMPORARY);
     FillEntryListView();  // f e d c b a
     // Going with its rows made again, an entry takes its open notification with it.
     ShowChangeNotification(entries['f']);
@@ -322,7 +286,7 @@ TEST_F(MainWindowTest, EntryCommandsAskFirstAndDeleteStopsAtARunningJob)
     ListView_SetItemState(EntryListView, 0, LVIS_SELECTED, LVIS_SELECTED);
     RunCommand(ShellHandles.mainWindow, IDM_CLEAR_FINGER_COUNT);
     EXPECT_EQ(BoxTexts(), "Properties: There's no item selected\nClear Finger Count: No Finger Entries Selected\n"
-                          "Delete: There are no items selected to delete!\n"
+                          "Delete: There are no items selected to delete!\nView Last Output: No entries are selected.\n"
                           "Clear Finger Count: Are you sure you want to clear the finger count of \"e\" ?\n");
     SelectAllRows();
     AnswerBoxes("Delete", IDOK);  // the other captions are cancelled
@@ -337,10 +301,24 @@ TEST_F(MainWindowTest, EntryCommandsAskFirstAndDeleteStopsAtARunningJob)
     EXPECT_EQ(ListedInitials(), "abc");
     EXPECT_FALSE(IsFile(folder + "\\" + eMonitorFile));
     EXPECT_TRUE(IsFile(folder + "\\" + entries['c']->monitorFile));
+    SelectAllRows();
+    FingerSelectedEntries(ShellHandles.mainWindow);  // c, b and a
+    EXPECT_EQ(QueuedInitials(), "ccba");
+    ViewLastOutput(ShellHandles.mainWindow);
+    ListView_SetItemState(EntryListView, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(EntryListView, 1, LVIS_SELECTED, LVIS_SELECTED);
+    ViewLastOutput(ShellHandles.mainWindow);
     EXPECT_EQ(BoxTexts(), "Clear Finger Count: Are you sure you want to clear the finger count of these 5 "
                           "finger entries ?\n"
                           "Delete: Are you sure you want to delete these 5 finger entries ?\n"
-                          "Delete Entry: Ombrelane cannot delete \"c\" as it is\ncurrently being processed.\n");
+                          "Delete Entry: Ombrelane cannot delete \"c\" as it is\ncurrently being processed.\n"
+                          "View Last Output: Couldn't view last output for the selected entries\n");
+    DumpEntryListView();
+    EXPECT_EQ(PaneText(), "c\na\n3 List View Entries\n\n"
+                          "List View Item #00. Image #02. Finger Entry: c\n"
+                          "List View Item #01. Image #01. Finger Entry: b\n"
+                          "List View Item #02. Image #00. Finger Entry: a\n\n");
+    EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(EntryListView, LVSIL_SMALL)), 3);
 }
 
 // The header and records of a saved entries file, as the layout gives them; a count below 0 counts the records.

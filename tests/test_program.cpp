@@ -1,6 +1,8 @@
-// The built program run as its own process from a fresh folder with a prepared registry, judged by its exit code,
-// its boxes, the queries its finger servers received, its log, monitor files and the registry it leaves.
+// Stored settings and entries, loaded and saved here (both builds write and read the same recorded images in
+// tests/data); and the built program run as its own process from a fresh folder with a prepared registry, judged by its
+// exit code, its boxes, the queries its finger servers received, its log, monitor files and the registry it leaves.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -10,10 +12,11 @@
 #include <ctime>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "entries/finger_entry.h"
 #include "entries/registry.h"
 #include "entries/settings.h"
 #include "resources/resource.h"
@@ -25,6 +28,270 @@
 
 namespace {
 
+constexpr char COMPANY_KEY_PATH[] = "Software\\Corvale Software";
+
+// "description=address" of every listed entry, sorted.
+std::vector<std::string> Entries()
+{
+    std::vector<std::string> entries;
+    for (const FingerEntry* entry = EntryList.head; entry; entry = entry->next)
+        entries.push_back(std::string(entry->description) + "=" + entry->address);
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// Every test starts with no program key and a first-run load, and expects no registry error it does not take.
+class RegistryTest : public testing::Test {
+protected:
+    RegistryErrors errors;
+
+    void SetUp() override
+    {
+        FetchDefaultEntryFont();
+        DeleteKeyTree(HKEY_CURRENT_USER, COMPANY_KEY_PATH);
+        Reload();
+    }
+    void TearDown() override
+    {
+        for (const RegistryError& error : errors)
+            ADD_FAILURE() << "unexpected error " << error.code << ": " << error.title;
+        FreeAllEntries();
+        DeleteKeyTree(HKEY_CURRENT_USER, COMPANY_KEY_PATH);
+    }
+    void Reload() { ASSERT_EQ(0, LoadSettings(errors)); }
+};
+
+// A mismatch leaves what this build wrote beside the test, to compare or record.
+std::string ExpectRecorded(const char* name, const std::string& written)
+{
+    const std::string recorded = ReadWholeFile(std::string(OMBRELANE_TEST_DATA) + "/" + name);
+    EXPECT_TRUE(written == recorded) << name << " differs; this build's bytes are in " << name << ".actual";
+    if (written != recorded)
+        WriteWholeFile(std::string(name) + ".actual", written);
+    return recorded;
+}
+
+// Every field set to a value of its own, so a moved or resized field shows.
+FingerEntry SampleEntry(const char* description)
+{
+    FingerEntry entry{.description = {}, .address = "alice@relay@lab.example.org", .monitorFile = "00000042.htm",
+                      .flags = FE_AUTO_FINGER | FE_LOG_OUTPUT | FE_GROUP_MAIL | FE_GROUP_2, .period = PERIOD_HOURS,
+                      .interval = 7, .fingerCount = 1234567, .lastFingered = 1700000000, .reserved1 = 0,
+                      .nextFinger = 1700003600, .reserved2 = 0, .colour = 0x00336699, .points = 105,
+                      .font = {-14, 0, 0, 0, FW_BOLD, 1, 0, 0, ANSI_CHARSET, 0, 0, 0, FIXED_PITCH | FF_MODERN,
+                               "Courier New"},
+                      .notifyWindow = nullptr, .changed = 1, .outputStart = 100, .outputEnd = 2000,
+                      .iconFile = "C:\\Icons\\lab.ico", .iconIndex = 3, .prev = nullptr, .next = nullptr};
+    snprintf(entry.description, sizeof entry.description, "%s", description);
+    return entry;
+}
+
+// Every key and value below the program key, in a stable order, as text.
+std::string ProgramKeyImage()
+{
+    std::string image;
+    std::vector<std::string> keys = {""};
+    for (const std::string& profile : SubkeyNames(PROFILES_KEY_PATH))
+        keys.push_back("Profiles\\" + profile);
+    for (const std::string& key : keys) {
+        image += "[" + key + "]\n";
+        for (const auto& [name, value] : AllValues(key)) {
+            image += name + "=" + std::to_string(value.type) + ":";
+            for (unsigned char byte : value.bytes)
+                image += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
+            image += "\n";
+        }
+    }
+    return image;
+}
+
+// Only a save with "Save At Exit" 1 writes anything, and temporary entries are never stored.
+TEST_F(RegistryTest, RecordedImagesOfAnEntryRecordAndASave)
+{
+    unsigned char record[ENTRY_RECORD_SIZE];
+    EntryToRecordImage(SampleEntry("Alice at the lab"), record);
+    std::string recordedEntry = ExpectRecorded("entry_record.bin", {reinterpret_cast<char*>(record), sizeof record});
+    recordedEntry.resize(sizeof record);
+    FingerEntry read;
+    EntryFromRecordImage(reinterpret_cast<const unsigned char*>(recordedEntry.data()), read);
+    EntryToRecordImage(read, record);
+    EXPECT_EQ(recordedEntry, std::string(reinterpret_cast<char*>(record), sizeof record)) << "the record reads back";
+    AddTestEntry("", "quick@host", FE_TEMPORARY);
+    for (int saveAtExit : {0, 2, 1}) {
+        EXPECT_TRUE(SubkeyNames(COMPANY_KEY_PATH).empty()) << "neither the load nor a save at " << saveAtExit;
+        Settings.saveAtExit = saveAtExit;
+        SaveSettings(errors);
+    }
+    Settings.options = OPT_WELCOME_SHOWN | OPT_LOGGING | OPT_NETWORK | OptSortToggle(2);
+    Settings.maxAllocSizeSaved = 131072;
+    Settings.windowRect = {-8, 20, 1030, 790};
+    Settings.toolbarCount = 3;
+    std::ranges::copy(std::initializer_list<int32_t>{40001, -1, 40017}, Settings.SavedToolbarLayout);
+    Settings.DisplaySplit = 6;
+    snprintf(Settings.logFile, sizeof Settings.logFile, "D:\\Logs\\fingers.txt");
+    snprintf(Settings.whoisServer, sizeof Settings.whoisServer, "whois.example.net");
+    snprintf(Settings.groupNames[2], sizeof Settings.groupNames[2], "Friends");
+    Settings.sortColumn = 3;
+    for (int c = 0; c < LIST_COLUMNS; ++c)
+        Settings.columnWidths[c] = 60 + 10 * c;
+    Settings.networkTimeout = 90;
+    AllocateFingerEntry(SampleEntry("Alice at the lab"));
+    AllocateFingerEntry(SampleEntry("ALICE AT THE LAB"));
+    SaveSettings(errors);
+    const std::string recorded = ExpectRecorded("registry.txt", ProgramKeyImage());
+    Reload();
+    DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
+    SaveSettings(errors);
+    EXPECT_EQ(recorded, ProgramKeyImage()) << "a load and a save give the same bytes again";
+}
+
+// A text of any type is taken when it fits its field with a NUL (stored or not); a number or a font only at its size.
+// The load clears the run-time flags; points below 40 (compared as signed) or a font without a face give the default.
+TEST_F(RegistryTest, ValuesOutOfRangeTooLongOrOfTheWrongSizeLoadAsTheDefault)
+{
+    const DWORD count = 9;
+    PutWord("Profiles\\Open", "Flags", FE_NOTIFY_OPEN | FE_TEMPORARY | FE_AUTO_FINGER);
+    PutWord("Profiles\\Open", "Points", 39);
+    PutWord("Profiles\\Forty", "Points", 40);
+    PutWord("Profiles\\Negative", "Points", 0xFFFFFF00u);
+    PutValue("Profiles\\Odd", "Flags", REG_BINARY, "\x01\x02", 2);
+    PutValue("Profiles\\Odd", "NumFingers", REG_DWORD, &count, sizeof count);
+    LOGFONTA fonts[2] = {};
+    fonts[0].lfHeight = 30;
+    PutValue("Profiles\\Negative", "Font", REG_BINARY, fonts, sizeof fonts[0]);
+    snprintf(fonts[0].lfFaceName, LF_FACESIZE, "Arial");
+    PutValue("Profiles\\Odd", "Font", REG_BINARY, fonts, sizeof fonts[0] + 1);
+    PutValue("Profiles\\Forty", "Font", REG_BINARY, fonts, sizeof fonts[0]);
+    PutValue("", "Log File", REG_BINARY, "C:\\log.txt", 10);
+    PutValue("", "User Browser", REG_BINARY, std::string(260, 'b').c_str(), 260);
+    PutText("", "Finger Entries Path", std::string(259, 'e'));
+    PutText("", "WHOIS Server", std::string(128, 'w'));
+    std::vector<int32_t> layout(TOOLBAR_MAX, 40001);  // a full layout, as a save stores it
+    layout.back() = 40017;
+    PutValue("", "Toolbar", REG_BINARY, layout.data(), TOOLBAR_MAX * sizeof(int32_t));
+    const std::tuple<const char*, const void*, std::vector<std::pair<uint32_t, uint32_t>>> settings[] = {
+        {"MaxAllocSize", &Settings.maxAllocSize,
+         {{16383, 65536}, {16384, 16384}, {1048576, 1048576}, {1048577, 65536}}},
+        {"Display Split", &Settings.DisplaySplit, {{0xFFFFFFFFu, 4}, {0, 0}, {9, 9}, {10, 4}}},
+        {"Network Timeout", &Settings.networkTimeout, {{0, 60}, {1, 1}, {3600, 3600}, {3601, 60}}},
+        {"Last Column Sorted", &Settings.sortColumn, {{4, 4}, {5, 0}, {0xFFFFFFFFu, 0}}},
+        {"LV Style", &Settings.listStyle, {{3, 3}, {4, 1}}},
+        {"NumButtons", &Settings.toolbarCount, {{3, 3}, {TOOLBAR_MAX, TOOLBAR_MAX}}},  // the first ids, or all
+    };
+    for (const auto& [name, field, storedAndLoaded] : settings) {
+        for (const auto& [stored, loaded] : storedAndLoaded) {
+            PutWord("", name, stored);
+            Reload();
+            EXPECT_EQ(loaded, *static_cast<const uint32_t*>(field)) << name << " " << stored;
+            EXPECT_EQ(Settings.maxAllocSize, Settings.maxAllocSizeSaved) << "only a size in range is saved again";
+        }
+    }
+    EXPECT_STREQ("C:\\log.txt", Settings.logFile);
+    EXPECT_STREQ("", Settings.userBrowser);
+    EXPECT_EQ(std::string(259, 'e'), Settings.entriesPath);
+    EXPECT_STREQ(DEFAULT_WHOIS_SERVER, Settings.whoisServer);
+    EXPECT_EQ(40017, Settings.SavedToolbarLayout[TOOLBAR_MAX - 1]);
+    EXPECT_EQ((std::vector<std::string>{"Forty=", "Negative=", "Odd=", "Open="}), Entries());
+    for (const FingerEntry* entry = EntryList.head; entry; entry = entry->next) {
+        const std::string name = entry->description;
+        EXPECT_EQ(name == "Forty" ? 40u : 120u, entry->points) << name;
+        EXPECT_EQ(name != "Forty", memcmp(&DefaultEntryFont, &entry->font, sizeof entry->font) == 0) << name;
+        EXPECT_EQ(name == "Open" ? FE_AUTO_FINGER : 0u, entry->flags) << name;
+        EXPECT_EQ(name == "Odd" ? count : 0u, entry->fingerCount) << name;
+    }
+}
+
+// Key names ignore case, hold no backslash and have at most 255 characters, yet every entry gets a key of its own.
+// A "Description" counts only where a save could have written it, so a key renamed by hand keeps its name.
+TEST_F(RegistryTest, EveryEntryGetsAKeyOfItsOwn)
+{
+    std::vector<std::string> entries = {"Home=1@host", "home=2@host", "Home (2)=3@host", "home (2)=4@host",
+                                        std::string(127, 'Q') + "=5@host", std::string(127, 'q') + "=6@host",
+                                        "work\\server=7@host", "=8@host"};
+    for (const std::string& entry : entries)
+        AddTestEntry(entry.substr(0, entry.find('=')).c_str(), entry.substr(entry.find('=') + 1).c_str());
+    PutText("Profiles\\Stale\\nested", "Address", "x");  // a save replaces every profile
+    SaveSettings(errors);
+    std::vector<std::string> keys = SubkeyNames(PROFILES_KEY_PATH);
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ((std::vector<std::string>{EMPTY_DESCRIPTION_PROFILE, "Home", "Home (2)", std::string(127, 'Q'),
+                                        "home (2) (2)", "home (3)", std::string(123, 'q') + " (2)", "work/server"}),
+              keys);
+
+    const std::pair<std::string, const char*> byHand[] = {
+        {"Renamed by hand", "Original"}, {"x (2)", "X"}, {"y (3)", "z"}, {"w (3)", "w"}, {std::string(200, 'd'), ""}};
+    for (const auto& [key, description] : byHand) {
+        PutText("Profiles\\" + key, "Address", "a@host");
+        if (description[0])
+            PutText("Profiles\\" + key, PROFILE_DESCRIPTION_VALUE, description);
+    }
+    Reload();
+    entries.insert(entries.end(), {"Renamed by hand=a@host", std::string(127, 'd') + "=a@host", "w=a@host",
+                                   "x (2)=a@host", "y (3)=a@host"});
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, Entries());
+}
+
+// A save leaves alone only profiles untouched since the load and holding what it would write: after any change, in
+// the program or by hand, the stored profiles are those a save into an empty registry stores.
+TEST_F(RegistryTest, ASaveAfterAnyChangeStoresWhatAFullSaveStores)
+{
+    const auto find = [](const char* description) {
+        FingerEntry* entry = EntryList.head;
+        while (entry && strcmp(entry->description, description) != 0)
+            entry = entry->next;
+        return entry;
+    };
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"none", [] {}},
+        {"a count", [&] { ++find("beta")->fingerCount; }},
+        {"a description", [&] { snprintf(find("beta")->description, DESCRIPTION_SIZE, "Beta"); }},
+        {"a deletion", [&] { FreeFingerEntry(find("alpha")); }},
+        {"an addition", [] { AddTestEntry("delta", "d@host"); }},
+        {"a value by hand", [] { PutWord("Profiles\\gamma", "Flags", 7); }},
+        {"a new value by hand", [] { PutText("Profiles\\gamma", "Extra", "x"); }},
+    };
+    for (const auto& [what, change] : changes) {
+        DeleteKeyTree(HKEY_CURRENT_USER, COMPANY_KEY_PATH);
+        FreeAllEntries();
+        for (const char* name : {"alpha", "beta", "gamma"})
+            AddTestEntry(name, (std::string(name) + "@host").c_str());
+        SaveSettings(errors);
+        Reload();
+        change();
+        SaveSettings(errors);
+        const std::string saved = ProgramKeyImage();
+        DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
+        SaveSettings(errors);
+        EXPECT_EQ(ProgramKeyImage(), saved) << what;
+    }
+}
+
+// A load that cannot open a profile stops there; the save keeps the profiles it could not read.
+TEST_F(RegistryTest, FailuresKeepTheStoredProfiles)
+{
+    for (const char* name : {"alpha", "beta", "gamma"})
+        PutText(std::string("Profiles\\") + name, "Address", std::string(name) + "@host");
+    HKEY beta;
+    PSECURITY_DESCRIPTOR noAccess = nullptr;  // an empty DACL
+    const std::string betaPath = std::string(PROFILES_KEY_PATH) + "\\beta";
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, betaPath.c_str(), 0, WRITE_DAC, &beta));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:", SDDL_REVISION_1, &noAccess, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(beta, DACL_SECURITY_INFORMATION, noAccess));
+    LocalFree(noAccess);
+    RegCloseKey(beta);
+    Reload();
+    ASSERT_EQ(1u, errors.size());
+    EXPECT_STREQ("Couldn't open profile subkey", errors[0].title);
+    errors.clear();
+    EXPECT_EQ(std::vector<std::string>{"alpha=alpha@host"}, Entries());
+    EXPECT_EQ(1, Settings.saveAtExit);
+    AddTestEntry("Gamma", "new gamma@host");  // not over the unread "gamma"
+    SaveSettings(errors);
+    EXPECT_EQ((std::vector<std::string>{"alpha", "beta", "gamma", "Gamma (2)"}), SubkeyNames(PROFILES_KEY_PATH));
+    EXPECT_EQ("gamma@host", ReadValue("Profiles\\gamma", "Address").Text());
+}
+
 // A run that has not ended after this long is stuck; it is ended and fails. Its servers live on 127.0.1.x.
 constexpr DWORD RUN_LIMIT_MS = 60000;
 // The options of a user who has seen the welcome: no first-run boxes.
@@ -34,8 +301,10 @@ constexpr uint32_t QUIET_OPTIONS = OPT_REMEMBER_POSITION | OPT_NETWORK | OPT_WEL
 uint32_t StoredWord(const std::string& below, const char* name)
 {
     const RawValue value = ReadValue(below, name);
-    EXPECT_TRUE(value.Is(REG_BINARY, 4)) << below << " " << name;
-    return value.Word();
+    uint32_t word = 0;
+    EXPECT_TRUE(value.type == REG_BINARY && value.bytes.size() == sizeof word) << below << " " << name;
+    memcpy(&word, value.bytes.data(), std::min(value.bytes.size(), sizeof word));
+    return word;
 }
 
 // A fresh folder with a copy of the program and its documents, for its Monitor folder and log.
@@ -142,12 +411,6 @@ struct ProgramRun {
         EXPECT_TRUE(WaitAnswering(answer, [&] { return Ended(); }, limitMs)) << "the program did not end";
         return End();
     }
-    HWND WaitForMainWindow()
-    {
-        HWND window = nullptr;
-        WaitAnswering(PressOk, [&] { return (window = MainWindow()) != nullptr || Ended(); });
-        return window;
-    }
     std::string BoxList() const
     {
         std::string list;
@@ -162,16 +425,6 @@ std::string PlanOf(const std::string& user)
     return "Login: " + user + "\r\nPlan:\r\n  Plan of " + user + ".\r\n";
 }
 
-void StartPlanServer(TestServer& server, const char* host, const std::string& user, bool silent = false)
-{
-    ASSERT_EQ(0, StartTestServer(server, host, 79, {.answer = PlanOf(user), .neverAnswer = silent})) << host;
-}
-
-std::string MonitorName(int number)  // number < 10
-{
-    return "0000000" + std::to_string(number) + ".htm";
-}
-
 struct ProgramTest : testing::Test {
     void SetUp() override
     {
@@ -181,7 +434,7 @@ struct ProgramTest : testing::Test {
     void TearDown() override { DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH); }
 };
 
-TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
+TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrderOnceTheMonitorFolderCanBeMade)
 {
     // Profiles load in name order, those fingered at start first; a scheduled one is not due yet. The unasked use .1.4.
     const struct {
@@ -201,20 +454,33 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
     constexpr int count = std::size(members);
     TestServer servers[count];
     TestServer unasked;
-    StartPlanServer(unasked, "127.0.1.4", "nobody");
+    ASSERT_EQ(0, StartTestServer(unasked, "127.0.1.4", 79, {.answer = PlanOf("nobody")}));
     ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS | OPT_LOGGING));
     std::map<int, std::string> logged;  // by place in the queue
     for (int i = 0; i < count; ++i) {
         const std::string address = std::string(members[i].user) + "@" + members[i].host;
-        ProfileSeed seed = NewProfile(members[i].key, address, MonitorName(i), members[i].flags | FE_LOG_OUTPUT);
+        const std::string monitor = "0000000" + std::to_string(i) + ".htm";
+        ProfileSeed seed = NewProfile(members[i].key, address, monitor, members[i].flags | FE_LOG_OUTPUT);
         seed.interval = 5;
+        seed.hasFont = true;
+        snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
         ASSERT_TRUE(SeedProfile(seed));
         if (members[i].queued >= 0) {
-            StartPlanServer(servers[i], members[i].host, members[i].user);
+            ASSERT_EQ(0, StartTestServer(servers[i], members[i].host, 79, {.answer = PlanOf(members[i].user)}));
             logged[members[i].queued] = "Fingering \"" + address + "\" \n" + PlanOf(members[i].user);
         }
     }
     RunFolder folder;
+    // A blocked monitor folder first ends a start with one box before any job, and the profiles are saved as they were.
+    const auto kept = AllValues("Profiles\\G at start");
+    WriteWholeFile(folder.File("Monitor"), "");
+    ProgramRun blocked(folder, "mail exitwhenidle");
+    EXPECT_EQ(1u, blocked.RunToEnd());
+    const std::string box = "[Monitor Error: Couldn't create the monitor subfolder \"" + folder.File("Monitor") + "\".] ";
+    EXPECT_EQ(0, lstrcmpiA(box.c_str(), blocked.BoxList().c_str())) << blocked.BoxList();
+    EXPECT_EQ(12u, kept.size());
+    EXPECT_TRUE(kept == AllValues("Profiles\\G at start"));
+    DeleteFileA(folder.File("Monitor").c_str());
     const time_t before = time(nullptr);
     ProgramRun run(folder, "mail STATUS  Group2 exitwhenidle");
     EXPECT_EQ(0u, run.RunToEnd());
@@ -229,7 +495,7 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
     for (int i = 0; i < count; ++i) {
         SCOPED_TRACE(members[i].key);
         const bool asked = members[i].queued >= 0;
-        const std::string monitor = folder.File("Monitor\\" + MonitorName(i));
+        const std::string monitor = folder.File("Monitor\\0000000" + std::to_string(i) + ".htm");
         const std::string below = "Profiles\\" + std::string(members[i].key);
         const int32_t fingered = static_cast<int32_t>(StoredWord(below, "Last Fingered"));
         EXPECT_EQ(asked ? 1 : 0, ServerConnectionCount(servers[i]));
@@ -241,58 +507,11 @@ TEST_F(ProgramTest, StartAndGroupSwitchesFingerEveryMemberOnceInQueueOrder)
     }
 }
 
-// A bad switch, a blocked monitor folder and a copy already running each end the start with one box.
-TEST_F(ProgramTest, StartUpFailuresEndWithOneBoxBeforeAnyJobAndKeepTheProfiles)
-{
-    const struct {
-        const char *switches, *caption;
-        const char* text;     // "" for the monitor folder's own path
-        bool monitorBlocked;  // a plain file in the Monitor folder's place
-        bool firstCopy;       // another copy runs already: nothing is set up
-    } cases[] = {
-        {"mail /mail exitwhenidle", "Ombrelane Bad Switch", "Ombrelane doesn't know what \"/mail\" means.", false,
-         false},
-        {"mail exitwhenidle", "Monitor Error", "", true, false},
-        {"mail exitwhenidle", "Ombrelane", "Ombrelane is already running.\n", false, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.caption);
-        ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS));
-        TestServer server;
-        StartPlanServer(server, "127.0.1.4", "kim");
-        ProfileSeed seed = NewProfile("Kept", "kim@127.0.1.4", "00000003.htm", FE_GROUP_MAIL);
-        seed.hasFont = true;
-        snprintf(seed.font.lfFaceName, sizeof seed.font.lfFaceName, "Courier New");
-        ASSERT_TRUE(SeedProfile(seed));
-        const auto keptBefore = AllValues("Profiles\\Kept");
-        RunFolder firstFolder, folder;
-        std::optional<ProgramRun> first;
-        if (c.firstCopy)
-            first.emplace(firstFolder, "");
-        ASSERT_TRUE(!first || first->WaitForMainWindow()) << "the first copy shows no window";
-        if (c.monitorBlocked)
-            WriteWholeFile(folder.File("Monitor"), "");
-        ProgramRun run(folder, c.switches);
-        EXPECT_EQ(1u, run.RunToEnd());
-        ASSERT_EQ(1u, run.boxes.size()) << run.BoxList();
-        EXPECT_EQ(c.caption, run.boxes[0].caption);
-        const std::string text = *c.text ? c.text
-                                         : "Couldn't create the monitor subfolder \"" + folder.File("Monitor") + "\".";
-        EXPECT_EQ(0, lstrcmpiA(text.c_str(), run.boxes[0].text.c_str())) << run.boxes[0].text;
-        EXPECT_EQ(0, ServerConnectionCount(server));
-        EXPECT_EQ(12u, keptBefore.size());
-        EXPECT_TRUE(keptBefore == AllValues("Profiles\\Kept"));
-        if (first) {
-            EXPECT_FALSE(IsFolder(folder.File("Monitor")));
-            // With nothing queued, closing asks nothing and ends the first copy.
-            PostMessageA(first->MainWindow(), WM_CLOSE, 0, 0);
-            EXPECT_EQ(0u, first->RunToEnd());
-            EXPECT_TRUE(first->boxes.empty()) << first->BoxList();
-        }
-    }
-}
-
-TEST_F(ProgramTest, FirstStartWelcomesOnceAndAsksAboutHtmlThenIdleRunsEndAtOnce)
+// The first start welcomes and asks about HTML while an entry fingered at start waits on a server that never answers;
+// a second copy started meanwhile says the first runs and ends. Closing asks first (No goes on with the job, Yes stops
+// it); the next start asks nothing, nor does its Exit. The job would last the network time limit (a minute): ending
+// well before means it was stopped.
+TEST_F(ProgramTest, FirstStartWelcomesOnceAndLeavingDuringASilentJobStopsItAndSaves)
 {
     const char welcome[] = "Welcome to Ombrelane!\n\nTo get started, create some finger entries\nby clicking on the "
                            "New button, or selecting\nNew Entry from the File menu.\n\nYou might want to try loading "
@@ -300,13 +519,22 @@ TEST_F(ProgramTest, FirstStartWelcomesOnceAndAsksAboutHtmlThenIdleRunsEndAtOnce)
     const char question[] = "Ombrelane has the ability to detect an HTML plan file and\nview it in a web browser.\n\n"
                             "Would you like to switch this feature on?\n\n(you can switch this feature on and off at "
                             "any time\nby going to the Tools->Options menu)";
-    for (const int answer : {IDYES, IDNO}) {
-        SCOPED_TRACE(answer == IDYES ? "yes" : "no");
-        DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
-        RunFolder folder;
-        ProgramRun run(folder, "exitwhenidle");
+    const char leaving[] = "Ombrelane still has jobs left to do.\n\nDo you really want to exit?";
+    TestServer server;
+    ASSERT_EQ(0, StartTestServer(server, "127.0.1.2", 79, {.answer = "", .neverAnswer = true}));
+    ASSERT_TRUE(PutWord("", "Options", (QUIET_OPTIONS & ~OPT_WELCOME_SHOWN) | OPT_LOGGING));
+    ASSERT_TRUE(
+        SeedProfile(NewProfile("Silent", "sid@127.0.1.2", "00000000.htm", FE_FINGER_AT_START | FE_LOG_OUTPUT)));
+    const RECT placed = {120, 90, 720, 570};
+    ASSERT_TRUE(PutValue("", "Rect", REG_BINARY, &placed, sizeof placed));
+    RunFolder folder;
+    const std::string logged = "Fingering \"sid@127.0.1.2\" \n** Finger cancelled **\n\n";
+    for (const int turn : {0, 1}) {
+        SCOPED_TRACE(turn ? "second start, Exit" : "first start, close");
+        ProgramRun run(folder, "");
         std::string paneDuringWelcome;
-        EXPECT_EQ(0u, run.RunToEnd([&](const ChildBox& box) {
+        int questions = 0;
+        auto answer = [&](const ChildBox& box) {
             // Another process's control tells its text only when asked by message.
             if (box.text == welcome) {
                 char text[1 << 16] = "";
@@ -315,62 +543,37 @@ TEST_F(ProgramTest, FirstStartWelcomesOnceAndAsksAboutHtmlThenIdleRunsEndAtOnce)
                                     5000, nullptr);
                 paneDuringWelcome = text;
             }
-            return box.text == question ? answer : IDOK;
-        }));
-        ASSERT_EQ(2u, run.boxes.size()) << run.BoxList();
-        EXPECT_EQ("Welcome to Ombrelane", run.boxes[0].caption);
-        EXPECT_EQ(welcome, run.boxes[0].text);
-        EXPECT_EQ(question, run.boxes[1].text);
-        EXPECT_NE(std::string::npos, paneDuringWelcome.find("Getting started")) << "the welcome document is shown";
-        const uint32_t options = QUIET_OPTIONS | (answer == IDYES ? static_cast<uint32_t>(OPT_AUTO_HTML) : 0u);
-        EXPECT_EQ(options, StoredWord("", "Options"));
-
-        ProgramRun again(folder, "exitwhenidle");
-        EXPECT_EQ(0u, again.RunToEnd());
-        EXPECT_TRUE(again.boxes.empty()) << again.BoxList();
-        EXPECT_EQ(options, StoredWord("", "Options"));
-        EXPECT_EQ(0, lstrcmpiA(folder.Log().c_str(), ReadValue("", "Log File").Text().c_str()));
-    }
-}
-
-// An entry fingered at start whose server never answers. Closing asks first (No goes on with the job, Yes stops it);
-// Exit asks nothing. The job would last the network time limit (a minute): ending well before means it was stopped.
-TEST_F(ProgramTest, LeavingDuringASilentJobStopsItAndSaves)
-{
-    for (const bool viaExit : {false, true}) {
-        SCOPED_TRACE(viaExit ? "Exit" : "close");
-        DeleteKeyTree(HKEY_CURRENT_USER, PROGRAM_KEY_PATH);
-        TestServer server;
-        StartPlanServer(server, "127.0.1.2", "sid", true);
-        ASSERT_TRUE(PutWord("", "Options", QUIET_OPTIONS | OPT_LOGGING));
-        ASSERT_TRUE(
-            SeedProfile(NewProfile("Silent", "sid@127.0.1.2", "00000000.htm", FE_FINGER_AT_START | FE_LOG_OUTPUT)));
-        const RECT placed = {120, 90, 720, 570};
-        ASSERT_TRUE(PutValue("", "Rect", REG_BINARY, &placed, sizeof placed));
-        RunFolder folder;
-        ProgramRun run(folder, "");
-        HWND window = run.WaitForMainWindow();
-        ASSERT_NE(nullptr, window);
-        ASSERT_TRUE(run.WaitAnswering(PressOk, [&] { return ServerQuery(server, 0) == "sid\r\n"; }));
+            return box.text == question ? IDYES : box.text != leaving ? IDOK : ++questions == 1 ? IDNO : IDYES;
+        };
+        ASSERT_TRUE(run.WaitAnswering(answer, [&] {
+            return ServerQuery(server, turn) == "sid\r\n" && run.boxes.size() == (turn ? 0u : 2u) &&
+                   run.handled.empty() && run.MainWindow() != nullptr;
+        })) << run.BoxList();
+        HWND window = run.MainWindow();
         RECT shown;
         ASSERT_TRUE(GetWindowRect(window, &shown));
         EXPECT_EQ(0, memcmp(&placed, &shown, sizeof shown)) << "the window is put back where it was";
-        int questions = 0;
-        auto answer = [&](const ChildBox&) { return ++questions == 1 ? IDNO : IDYES; };
-        if (!viaExit) {
+        if (turn == 0) {
+            RunFolder other;
+            ProgramRun second(other, "mail exitwhenidle");
+            EXPECT_EQ(1u, second.RunToEnd());
+            EXPECT_EQ("[Ombrelane: Ombrelane is already running.\n] ", second.BoxList());
+            EXPECT_FALSE(IsFolder(other.File("Monitor")));
+            EXPECT_NE(std::string::npos, paneDuringWelcome.find("Getting started")) << "the welcome document is shown";
             PostMessageA(window, WM_CLOSE, 0, 0);
             ASSERT_TRUE(run.WaitAnswering(answer, [&] { return questions == 1 && run.handled.empty(); }));
             EXPECT_FALSE(run.WaitAnswering(answer, [&] { return run.Ended(); }, 2000));
             EXPECT_EQ(0, ServerClosedCount(server));
         }
-        PostMessageA(window, viaExit ? WM_COMMAND : WM_CLOSE, viaExit ? MAKEWPARAM(IDM_EXIT, 0) : 0, 0);
+        PostMessageA(window, turn ? WM_COMMAND : WM_CLOSE, turn ? MAKEWPARAM(IDM_EXIT, 0) : 0, 0);
         EXPECT_EQ(0u, run.RunToEnd(answer, 30000));
-        EXPECT_EQ(viaExit ? 0 : 2, questions) << run.BoxList();
-        for (const ChildBox& box : run.boxes)
-            EXPECT_EQ("Ombrelane still has jobs left to do.\n\nDo you really want to exit?", box.text);
-        EXPECT_EQ("Fingering \"sid@127.0.1.2\" \n** Finger cancelled **\n\n", ReadWholeFile(folder.Log()));
+        EXPECT_EQ(turn ? 0 : 2, questions) << run.BoxList();
+        EXPECT_EQ(turn ? 0u : 4u, run.boxes.size()) << run.BoxList();
+        EXPECT_EQ(QUIET_OPTIONS | OPT_LOGGING | OPT_AUTO_HTML, StoredWord("", "Options"));
+        EXPECT_EQ(0, lstrcmpiA(folder.Log().c_str(), ReadValue("", "Log File").Text().c_str()));
+        EXPECT_EQ(turn ? logged + logged : logged, ReadWholeFile(folder.Log()));
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(&shown), sizeof shown), ReadValue("", "Rect").bytes);
-        EXPECT_EQ(1u, StoredWord("Profiles\\Silent", "NumFingers"));
+        EXPECT_EQ(turn + 1u, StoredWord("Profiles\\Silent", "NumFingers"));
     }
 }
 

@@ -1,6 +1,9 @@
 #include "support/program_fixture.h"
 #include "support/test_windows.h"
 
+#include <commctrl.h>
+#include <objbase.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -10,10 +13,12 @@
 #include "jobs/host_lookup.h"
 #include "jobs/job_queue.h"
 #include "jobs/task_thread.h"
+#include "jobs/winsock.h"
 #include "output/answer_buffers.h"
 #include "output/output_window.h"
 #include "shell/job_reports.h"
 #include "shell/shell_handles.h"
+#include "ui/entry_list_view.h"
 
 namespace {
 
@@ -43,8 +48,10 @@ HWND CreateTestMainWindow()
 
 }
 
-void StartTestProgram(const TestProgramOptions& options)
+bool StartTestProgram(const TestProgramOptions& options)
 {
+    InitCommonControls();
+    CoInitialize(nullptr);  // as the program's start-up does for the main thread
     if (!ShellHandles.richEditLibrary)
         ShellHandles.richEditLibrary = LoadLibraryA("RichEd32.dll");
     FetchDefaultEntryFont();
@@ -54,8 +61,10 @@ void StartTestProgram(const TestProgramOptions& options)
     InstallJobEventHandlers();
     HWND window = CreateTestMainWindow();
     CreateOutputWindow(window);
+    const bool started = (options.simulate || StartWinsock() == 0) && (!options.paths || SetUpPaths() == 0);
     if (options.startTaskThread)
         StartTaskThread();
+    return started;
 }
 
 void StopTestProgram()
@@ -70,12 +79,14 @@ void StopTestProgram()
     if (ShellHandles.mainWindow)
         DestroyWindow(ShellHandles.mainWindow);
     ShellHandles.mainWindow = nullptr;
+    EntryListView = nullptr;  // it went with the main window
     SetMessageOwner(nullptr);
     SetHostLookupWindow(nullptr);
     OutputWindow = nullptr;
     if (OutputMutex)
         CloseHandle(OutputMutex);
     OutputMutex = nullptr;
+    StopWinsock();
 }
 
 bool WaitForJobsDone(DWORD timeoutMs)

@@ -10,12 +10,14 @@
 #include "entries/finger_entry.h"
 
 struct TestProgramOptions {
-    bool simulate = true;      // clear OPT_NETWORK: jobs produce simulated answers
+    bool simulate = true;  // clear OPT_NETWORK: jobs produce simulated answers; else Winsock is started
     bool startTaskThread = true;
+    bool paths = false;  // set up the program folder and its Monitor folder
 };
 
-void StartTestProgram(const TestProgramOptions& options = {});
-// Requests shutdown, waits for the task thread to end and frees everything.
+// False when Winsock or the paths could not be set up.
+bool StartTestProgram(const TestProgramOptions& options = {});
+// Requests shutdown, waits for the task thread to end, stops Winsock and frees everything.
 void StopTestProgram();
 
 bool WaitForJobsDone(DWORD timeoutMs = 10000);

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,15 +25,6 @@ struct RawValue {
     std::string bytes;
 
     bool operator==(const RawValue& other) const = default;
-    bool Is(DWORD kind, size_t size) const { return result == ERROR_SUCCESS && type == kind && bytes.size() == size; }
-    // The 4-byte number, 0 for a value of another size.
-    uint32_t Word() const
-    {
-        uint32_t value = 0;
-        if (bytes.size() == sizeof value)
-            memcpy(&value, bytes.data(), sizeof value);
-        return value;
-    }
     // The text up to its first NUL.
     std::string Text() const { return std::string(bytes.c_str()); }
 };

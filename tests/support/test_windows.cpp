@@ -98,11 +98,6 @@ std::vector<AnsweredBox> AnsweredBoxes()
     return answerer.boxes;
 }
 
-int AnsweredBoxCount()
-{
-    return static_cast<int>(AnsweredBoxes().size());
-}
-
 std::string WindowText(HWND window)
 {
     return TextOf(GetWindowTextA, window);

@@ -30,7 +30,6 @@ void StopAnsweringBoxes();
 
 // What was recorded since AnswerBoxes, oldest first (safe from any thread).
 std::vector<AnsweredBox> AnsweredBoxes();
-int AnsweredBoxCount();
 
 // The text of a window (GetWindowTextA), up to 4095 characters.
 std::string WindowText(HWND window);
