@@ -10,6 +10,28 @@ std::string QueryOf(const TestServerState& state, size_t index)
     return index < state.queries.size() ? state.queries[index] : "";
 }
 
+// Sends in slices, looking at the stop request between them: a blocking send of a large answer to a client that has
+// gone may never return under Wine.
+bool SendWhole(TestServerState* state, SOCKET client, const char* bytes, int length)
+{
+    while (length > 0 && !state->stopping) {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(client, &ready);
+        timeval slice = {0, 50000};
+        if (select(0, nullptr, &ready, nullptr, &slice) == SOCKET_ERROR)
+            return false;
+        if (!FD_ISSET(client, &ready))
+            continue;
+        const int sent = send(client, bytes, std::min(length, 16384), 0);
+        if (sent <= 0)
+            return false;
+        bytes += sent;
+        length -= sent;
+    }
+    return length == 0;
+}
+
 void ServeConnection(TestServerState* state, SOCKET client)
 {
     const ServerBehaviour& behaviour = state->behaviour;
@@ -45,7 +67,7 @@ void ServeConnection(TestServerState* state, SOCKET client)
             Sleep(sent > 0 ? static_cast<DWORD>(behaviour.chunkDelayMs) : 0);
             const size_t at = sent % answer.size();
             const int length = static_cast<int>(std::min(piece, answer.size() - at));
-            open = !state->stopping && send(client, &answer[at], length, 0) == length;
+            open = SendWhole(state, client, &answer[at], length);
             sent += static_cast<size_t>(length);
         }
         // The query has been read whole, so closing delivers the rest of the answer and then its end.
