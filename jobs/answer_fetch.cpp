@@ -81,7 +81,8 @@ void AddEvent(AnswerFetch& fetch, FetchEvent event)
         std::lock_guard<std::mutex> hold(fetch.lock);
         fetch.events.push_back(std::move(event));
     }
-    SignalActivity();
+    if (fetch.watched)
+        SignalActivity();
 }
 
 bool IsFinished(AnswerFetch& fetch)
@@ -416,6 +417,7 @@ AnswerFetch* ShowHeadFetch(FingerEntry* entry)
     }
     if (!fetch)
         return nullptr;
+    fetch->watched = true;
     for (;;) {
         std::vector<FetchEvent> events;
         bool finished = false;

@@ -82,6 +82,9 @@ struct AnswerFetch {
     // Set when the job leaves the queue before it is shown: the fetch stops
     // at its next check and is dropped.
     std::atomic<bool> abandoned;
+    // The task thread is carrying this fetch's events out as they come; the
+    // others wake it only when they finish.
+    std::atomic<bool> watched;
     // Task thread only: how many events have been carried out.
     size_t shown;
 };
