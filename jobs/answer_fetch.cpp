@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "entries/settings.h"
+#include "entries/shared_lock.h"
 #include "jobs/finger_client.h"
 #include "jobs/job_events.h"
 #include "jobs/job_queue.h"
@@ -41,7 +42,6 @@ FetchTable table;
 // (never more than the most fetches allowed at once), kept until the task
 // thread ends, each taking one waiting fetch at a time.
 struct FetchWorkers {
-    CRITICAL_SECTION lock;
     // Counts the waiting fetches, and the threads asked to end.
     HANDLE ready;
     std::vector<AnswerFetch*> waiting;
@@ -91,6 +91,25 @@ bool IsFinished(AnswerFetch& fetch)
     return fetch.finished;
 }
 
+CRITICAL_SECTION& WorkersLock()
+{
+    static SharedLock lock;
+    return lock.section;
+}
+
+// Both the start of a fetch and the end of the task thread may come first.
+void LockWorkers()
+{
+    EnterCriticalSection(&WorkersLock());
+    if (!workers.ready)
+        workers.ready = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
+}
+
+void UnlockWorkers()
+{
+    LeaveCriticalSection(&WorkersLock());
+}
+
 // Once finished, a fetch is the task thread's alone.
 void RunFetch(AnswerFetch* fetch)
 {
@@ -109,34 +128,21 @@ DWORD WINAPI FetchThread(LPVOID)
 {
     for (;;) {
         WaitForSingleObject(workers.ready, INFINITE);
-        EnterCriticalSection(&workers.lock);
+        LockWorkers();
         if (workers.waiting.empty()) {
-            LeaveCriticalSection(&workers.lock);
+            UnlockWorkers();
             return 0;
         }
         AnswerFetch* fetch = workers.waiting.front();
         workers.waiting.erase(workers.waiting.begin());
-        LeaveCriticalSection(&workers.lock);
+        UnlockWorkers();
         RunFetch(fetch);
-        EnterCriticalSection(&workers.lock);
+        LockWorkers();
         ++workers.idle;
-        LeaveCriticalSection(&workers.lock);
+        UnlockWorkers();
     }
 }
 
-void InitialiseWorkers()
-{
-    InitializeCriticalSection(&workers.lock);
-    workers.ready = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
-}
-
-// Both the start of a fetch and the end of the task thread may come first.
-void LockWorkers()
-{
-    static const bool ready = (InitialiseWorkers(), true);
-    (void)ready;
-    EnterCriticalSection(&workers.lock);
-}
 
 // Hands the fetch to an idle fetch thread, or to a new one; false when no
 // thread can take it.
@@ -160,7 +166,7 @@ bool HandToWorker(AnswerFetch* fetch)
         workers.waiting.push_back(fetch);
         ReleaseSemaphore(workers.ready, 1, nullptr);
     }
-    LeaveCriticalSection(&workers.lock);
+    UnlockWorkers();
     return taken;
 }
 
@@ -172,7 +178,7 @@ void EndWorkers()
     threads.swap(workers.threads);
     if (!threads.empty())
         ReleaseSemaphore(workers.ready, static_cast<LONG>(threads.size()), nullptr);
-    LeaveCriticalSection(&workers.lock);
+    UnlockWorkers();
     for (HANDLE thread : threads) {
         WaitForSingleObject(thread, END_WAIT_MS);
         CloseHandle(thread);
@@ -181,7 +187,7 @@ void EndWorkers()
     // after its last fetch.
     LockWorkers();
     workers.idle = 0;
-    LeaveCriticalSection(&workers.lock);
+    UnlockWorkers();
 }
 
 // The server a job's fetch asks first, which the per-host limit counts.

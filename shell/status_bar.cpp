@@ -9,6 +9,7 @@
 #include "jobs/job_queue.h"
 #include "jobs/scheduling.h"
 #include "shell/shell_handles.h"
+#include "entries/shared_lock.h"
 
 char StatusTipCopy[STATUS_TIP_SIZE];
 volatile LONG StatusDirty;
@@ -23,7 +24,6 @@ constexpr int STATUS_PARTS = 3;
 // more than the finger's own network work, and only the last text of a part
 // is ever seen anyway.
 struct PendingTexts {
-    CRITICAL_SECTION lock;
     char text[STATUS_PARTS][STATUS_TEXT_SIZE];
     bool waiting[STATUS_PARTS];
     // A message is on its way to wake the main thread's loop.
@@ -32,23 +32,20 @@ struct PendingTexts {
 
 PendingTexts pending;
 
-void InitialisePending()
+CRITICAL_SECTION& PendingLock()
 {
-    InitializeCriticalSection(&pending.lock);
+    static SharedLock lock;
+    return lock.section;
 }
 
-// Both threads come here before touching the pending texts; the first one
-// sets them up.
 void LockPending()
 {
-    static const bool ready = (InitialisePending(), true);
-    (void)ready;
-    EnterCriticalSection(&pending.lock);
+    EnterCriticalSection(&PendingLock());
 }
 
 void UnlockPending()
 {
-    LeaveCriticalSection(&pending.lock);
+    LeaveCriticalSection(&PendingLock());
 }
 
 bool OnStatusBarThread()

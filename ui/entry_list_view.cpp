@@ -16,6 +16,7 @@
 #include "jobs/job_queue.h"
 #include "output/output_window.h"
 #include "resources/resource.h"
+#include "entries/shared_lock.h"
 
 HWND EntryListView;
 volatile LONG ResortRequested;
@@ -477,29 +478,25 @@ namespace {
 // thread's next idle point: two calls across threads after every finger
 // would cost more than the rest of its bookkeeping.
 struct PendingRows {
-    CRITICAL_SECTION lock;
     std::vector<FingerEntry*> entries;
 };
 
 PendingRows pendingRows;
 
-void InitialisePendingRows()
+CRITICAL_SECTION& PendingRowsLock()
 {
-    InitializeCriticalSection(&pendingRows.lock);
+    static SharedLock lock;
+    return lock.section;
 }
 
-// Both threads come here before touching the pending rows; the first one
-// sets them up.
 void LockPendingRows()
 {
-    static const bool ready = (InitialisePendingRows(), true);
-    (void)ready;
-    EnterCriticalSection(&pendingRows.lock);
+    EnterCriticalSection(&PendingRowsLock());
 }
 
 void UnlockPendingRows()
 {
-    LeaveCriticalSection(&pendingRows.lock);
+    LeaveCriticalSection(&PendingRowsLock());
 }
 
 // The row of the entry, or -1 when the list does not show it.

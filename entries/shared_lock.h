@@ -1,0 +1,13 @@
+// A critical section that threads share from whichever of them comes first:
+// kept in a function-local static, which is made once even when two threads
+// come at once.
+#pragma once
+
+#include <windows.h>
+
+struct SharedLock {
+    CRITICAL_SECTION section;
+    SharedLock() { InitializeCriticalSection(&section); }
+    SharedLock(const SharedLock&) = delete;
+    SharedLock& operator=(const SharedLock&) = delete;
+};
