@@ -190,18 +190,15 @@ void EndWorkers()
     UnlockWorkers();
 }
 
-// The server a job's fetch asks first, which the per-host limit counts.
-void PlanFetch(const Job& job, FetchPlan& plan)
+// What the job's fetch asks, host being the server it asks first.
+void PlanFetch(const Job& job, const char* host, FetchPlan& plan)
 {
     const FingerEntry& entry = *job.entry;
     plan = {};
     plan.jobType = job.jobType;
     plan.entryFlags = entry.flags;
     snprintf(plan.address, sizeof plan.address, "%s", entry.address);
-    if (job.jobType == JOB_WHOIS)
-        snprintf(plan.host, sizeof plan.host, "%s", Settings.whoisServer);
-    else
-        FingerHostOf(plan.address, plan.host, sizeof plan.host);
+    snprintf(plan.host, sizeof plan.host, "%s", host);
     plan.progressive = !(Settings.options & OPT_AUTO_HTML) || (entry.flags & FE_HTML_NEVER);
 }
 
@@ -275,7 +272,8 @@ int FetchesToHost(const FetchCensus& census, const char* host)
     return count;
 }
 
-// The server the job's fetch would ask first.
+// The server the job's fetch would ask first, which the per-host limit
+// counts.
 void HostOfJob(const Job& job, char* host, int size)
 {
     if (job.jobType == JOB_WHOIS)
@@ -326,9 +324,7 @@ void CarryOut(FingerEntry* entry, AnswerFetch& fetch, const std::vector<FetchEve
             break;
         case FETCH_MESSAGE:
             ShowPieces(entry, fetch, run);
-            HoldEntryText(entry, event.text.data(), static_cast<uint32_t>(event.text.size()));
-            if (entry->flags & FE_LOG_OUTPUT)
-                AppendToLog(event.text.data(), static_cast<uint32_t>(event.text.size()));
+            EmitJobMessage(entry, event.text.c_str());
             break;
         case FETCH_TEXT:
             ShowPieces(entry, fetch, run);
@@ -392,7 +388,7 @@ void StartDueFetches()
         if (FetchesToHost(census, host) >= HOST_FETCH_LIMIT)
             continue;
         FetchPlan plan;
-        PlanFetch(*job, plan);
+        PlanFetch(*job, host, plan);
         AnswerFetch* fetch = StartFetch(plan);
         if (!fetch) {
             headRefused = job == JobQueue.jobHead;

@@ -213,7 +213,7 @@ AnswerReceipt ReceiveAnswer(SOCKET netSocket, AnswerFetch& fetch, const QueryDes
 
 void EmitJobMessage(const FingerEntry* entry, const char* text)
 {
-    AppendEntryText(entry, text);
+    HoldEntryText(entry, text, static_cast<uint32_t>(strlen(text)));
     if (entry->flags & FE_LOG_OUTPUT)
         AppendToLog(text, static_cast<uint32_t>(strlen(text)));
 }

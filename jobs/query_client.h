@@ -58,5 +58,6 @@ struct QueryAnswer {
 int RunQuery(AnswerFetch& fetch, const QueryDescription& query, QueryAnswer* answer);
 
 // Task thread: a message line of a job: into the output pane in the entry's
-// format, and into the log when the entry logs its output.
+// format (held with the rest of the job's pane text), and into the log when
+// the entry logs its output.
 void EmitJobMessage(const FingerEntry* entry, const char* text);
