@@ -30,8 +30,10 @@ void PumpUntilIdle()
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageA(&message);
-        if (JobQueue.jobCount == 0 && !(JobQueue.jobState & JS_BUSY))
+        if (JobQueue.jobCount == 0 && !(JobQueue.jobState & JS_BUSY)) {
+            ShowQueuedOutput();
             return;
+        }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
 }
@@ -82,7 +84,7 @@ double BareFingersPerSecond(const char* address, int fingers)
 void NewPane(HWND window)
 {
     DestroyWindow(OutputWindow);
-    CloseHandle(OutputMutex);
+    CloseLock(OutputMutex);
     CreateOutputWindow(window);
 }
 

@@ -8,7 +8,7 @@
 #include "entries/waits.h"
 
 FingerEntryList EntryList;
-HANDLE EntryListMutex;
+ProgramLock EntryListMutex;
 LOGFONTA DefaultEntryFont;
 
 uint32_t PeriodMinutes(uint32_t period)
@@ -33,35 +33,16 @@ void FetchDefaultEntryFont()
     GetObjectA(GetStockObject(SYSTEM_FONT), sizeof DefaultEntryFont, &DefaultEntryFont);
 }
 
-namespace {
-
-// The thread that holds the list and how often it has taken it. Taking the
-// mutex is a call into the system each time; a thread that already holds it
-// (a batch that adds or frees thousands of entries holds it throughout) only
-// counts. Only the holder ever stores its own id here, so another thread never
-// mistakes itself for the holder.
-volatile DWORD lockHolder;
-int lockDepth;
-
-}
-
+// A batch that adds or frees thousands of entries holds the list
+// throughout, taking it again for each entry.
 void LockEntryList()
 {
-    if (lockHolder == GetCurrentThreadId()) {
-        ++lockDepth;
-        return;
-    }
-    WaitForMutex(EntryListMutex);
-    lockHolder = GetCurrentThreadId();
-    lockDepth = 1;
+    TakeLock(EntryListMutex);
 }
 
 void UnlockEntryList()
 {
-    if (--lockDepth > 0)
-        return;
-    lockHolder = 0;
-    ReleaseMutexIfAny(EntryListMutex);
+    ReleaseLock(EntryListMutex);
 }
 
 void SetEntryDefaults(FingerEntry& entry)

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <windows.h>
+
+#include "entries/waits.h"
 #include <cstdint>
 #include <string>
 
@@ -41,7 +43,7 @@ struct FingerEntryList {
 };
 
 extern FingerEntryList EntryList;
-extern HANDLE EntryListMutex;
+extern ProgramLock EntryListMutex;
 extern LOGFONTA DefaultEntryFont;
 
 // Minutes in one unit of a PeriodUnit; 0 for a value outside the table.

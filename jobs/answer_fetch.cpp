@@ -27,6 +27,10 @@ constexpr int LOOKAHEAD_JOBS = 512;
 constexpr size_t WAITING_ANSWER_BYTES = 64u << 20;
 // The longest the task thread sleeps before it looks at the fetches again.
 constexpr DWORD ACTIVITY_POLL_MS = 100;
+// Held pane text is written once the task thread has waited this long for
+// the job being shown: most fetches end sooner, and a write to the pane
+// costs more than the wait.
+constexpr DWORD HELD_TEXT_WAIT_MS = 25;
 // How long the task thread waits for the fetches as it ends; each one sees
 // the cancel condition within a tenth of a second.
 constexpr DWORD END_WAIT_MS = 5000;
@@ -68,11 +72,35 @@ void SignalActivity()
         SetEvent(event);
 }
 
-void WaitForActivity()
+void WaitForActivity(DWORD timeoutMs = ACTIVITY_POLL_MS)
 {
     HANDLE event = ActivityEvent();
-    if (!event || WaitForSingleObject(event, ACTIVITY_POLL_MS) == WAIT_FAILED)
-        Sleep(ACTIVITY_POLL_MS);
+    if (!event || WaitForSingleObject(event, timeoutMs) == WAIT_FAILED)
+        Sleep(timeoutMs);
+}
+
+// Task thread: since when it has waited for the job being shown with pane
+// text held, counted over the events that come meanwhile.
+struct HeldTextClock {
+    bool running = false;
+    DWORD since = 0;
+};
+
+void WaitForHeadFetch(HeldTextClock& clock)
+{
+    const DWORD now = GetTickCount();
+    if (!clock.running) {
+        clock.running = true;
+        clock.since = now;
+    }
+    const DWORD waited = now - clock.since;
+    if (waited < HELD_TEXT_WAIT_MS) {
+        WaitForActivity(HELD_TEXT_WAIT_MS - waited);
+        return;
+    }
+    WriteHeldText();
+    clock.running = false;
+    WaitForActivity();
 }
 
 void AddEvent(AnswerFetch& fetch, FetchEvent event)
@@ -264,11 +292,25 @@ FetchCensus TakeCensus()
     return census;
 }
 
+// Host names are ASCII; the locale's compare would cost far more for the
+// hundreds of queued jobs looked at each time.
+bool SameHost(const char* one, const char* other)
+{
+    for (;; ++one, ++other) {
+        const char a = *one >= 'A' && *one <= 'Z' ? static_cast<char>(*one - 'A' + 'a') : *one;
+        const char b = *other >= 'A' && *other <= 'Z' ? static_cast<char>(*other - 'A' + 'a') : *other;
+        if (a != b)
+            return false;
+        if (!a)
+            return true;
+    }
+}
+
 int FetchesToHost(const FetchCensus& census, const char* host)
 {
     int count = 0;
     for (const char* running : census.runningHosts)
-        count += _stricmp(running, host) == 0;
+        count += SameHost(running, host);
     return count;
 }
 
@@ -404,6 +446,7 @@ void StartDueFetches()
 AnswerFetch* ShowHeadFetch(FingerEntry* entry)
 {
     AnswerFetch* fetch = nullptr;
+    HeldTextClock clock;
     headRefused = false;
     for (;;) {
         StartDueFetches();
@@ -414,8 +457,7 @@ AnswerFetch* ShowHeadFetch(FingerEntry* entry)
             EmitJobMessage(entry, "** Not enough memory to receive the answer **\n\n");
             return nullptr;
         }
-        WriteHeldText();
-        WaitForActivity();
+        WaitForHeadFetch(clock);
     }
     if (!fetch)
         return nullptr;
@@ -432,9 +474,8 @@ AnswerFetch* ShowHeadFetch(FingerEntry* entry)
         CarryOut(entry, *fetch, events);
         if (finished)
             return fetch;
-        WriteHeldText();
         StartDueFetches();
-        WaitForActivity();
+        WaitForHeadFetch(clock);
     }
 }
 

@@ -23,6 +23,8 @@ HANDLE QueueChangedEvent()
 }
 
 thread_local const std::atomic<bool>* fetchAbandoned = nullptr;
+// From the task thread's start until the locks are released at shutdown.
+bool queueOpen;
 
 // A job leaves the queue; a fetch of its answer stops and is dropped.
 void FreeJob(Job* job)
@@ -61,7 +63,7 @@ uint32_t GetJobState()
 
 bool TaskThreadRunning()
 {
-    return JobQueue.JobListMutex && !(JobQueue.jobState & JS_THREAD_ENDED);
+    return queueOpen && !(JobQueue.jobState & JS_THREAD_ENDED);
 }
 
 bool JobsCancelled()
@@ -81,22 +83,22 @@ void SetFetchCancelFlag(const std::atomic<bool>* abandoned)
 
 void LockJobList()
 {
-    WaitForMutex(JobQueue.JobListMutex);
+    TakeLock(JobQueue.JobListMutex);
 }
 
 void UnlockJobList()
 {
-    ReleaseMutexIfAny(JobQueue.JobListMutex);
+    ReleaseLock(JobQueue.JobListMutex);
 }
 
 void LockJobState()
 {
-    WaitForMutex(JobQueue.JobStateMutex);
+    TakeLock(JobQueue.JobStateMutex);
 }
 
 void UnlockJobState()
 {
-    ReleaseMutexIfAny(JobQueue.JobStateMutex);
+    ReleaseLock(JobQueue.JobStateMutex);
 }
 
 void SetJobState(uint32_t keep, uint32_t set)
@@ -307,31 +309,18 @@ void ViewJobs()
     AppendEntryText(&scratch, "\n");
 }
 
-int CreateJobMutexes()
+void OpenJobQueue()
 {
-    JobQueue.JobListMutex = CreateMutexA(nullptr, FALSE, nullptr);
-    JobQueue.JobStateMutex = JobQueue.JobListMutex ? CreateMutexA(nullptr, FALSE, nullptr) : nullptr;
-    EntryListMutex = JobQueue.JobStateMutex ? CreateMutexA(nullptr, FALSE, nullptr) : nullptr;
-    if (!EntryListMutex) {
-        ReleaseJobMutexes();
-        return 1;
-    }
     JobQueue.jobTail = nullptr;
     JobQueue.jobHead = nullptr;
     JobQueue.jobCount = 0;
     JobQueue.jobState = 0;
-    return 0;
+    queueOpen = true;
 }
 
 void ReleaseJobMutexes()
 {
-    HANDLE* handles[3] = {&JobQueue.JobListMutex, &JobQueue.JobStateMutex, &EntryListMutex};
-    for (HANDLE* handle : handles) {
-        if (!*handle)
-            continue;
-        WaitForMutex(*handle);
-        ReleaseMutex(*handle);
-        CloseHandle(*handle);
-        *handle = nullptr;
-    }
+    for (ProgramLock* lock : {&JobQueue.JobListMutex, &JobQueue.JobStateMutex, &EntryListMutex})
+        CloseLock(*lock);
+    queueOpen = false;
 }

@@ -37,8 +37,8 @@ struct JobQueueState {
     Job* jobTail;
     volatile uint32_t jobCount;
     volatile uint32_t jobState;
-    HANDLE JobListMutex;
-    HANDLE JobStateMutex;
+    ProgramLock JobListMutex;
+    ProgramLock JobStateMutex;
 };
 
 extern JobQueueState JobQueue;
@@ -74,9 +74,10 @@ void CurrentJobTitle(char* buffer, int size);
 // "Fingering" or "Performing WHOIS", a blank and the running job's title.
 void FormatRunningJob(char* buffer, int size);
 void ViewJobs();
-// Makes the job-list, job-state and entry-list mutexes and empties the queue;
-// 1 when a mutex could not be made (none is kept then).
-int CreateJobMutexes();
+// Empties the queue for the task thread about to start.
+void OpenJobQueue();
+// Waits until no thread holds the job-list, job-state and entry-list locks,
+// and frees them; the task thread counts as ended from then.
 void ReleaseJobMutexes();
 // Task thread: marks the oldest job active and returns its entry and type.
 // The oldest job's fetch is HeadJobFetch.

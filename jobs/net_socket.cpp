@@ -52,12 +52,12 @@ int WaitForSocket(SOCKET netSocket, SocketWait what, int* error)
         }
         if (count == 0)
             continue;
-        if (what == WAIT_CONNECT) {
+        // A failed connection is reported among the failed sockets; asking
+        // a connected one for its error would cost a call for nothing.
+        if (what == WAIT_CONNECT && FD_ISSET(netSocket, &failed)) {
             const int code = PendingSocketError(netSocket);
-            if (FD_ISSET(netSocket, &failed) || code != 0) {
-                *error = code != 0 ? code : WSAECONNREFUSED;
-                return NET_FAILED;
-            }
+            *error = code != 0 ? code : WSAECONNREFUSED;
+            return NET_FAILED;
         }
         return NET_DONE;
     }

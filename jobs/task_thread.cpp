@@ -64,8 +64,7 @@ DWORD WINAPI TaskThreadMain(LPVOID)
 
 int StartTaskThread()
 {
-    if (CreateJobMutexes() != 0)
-        return 1;
+    OpenJobQueue();
     HANDLE thread = CreateThread(nullptr, 0, TaskThreadMain, nullptr, 0, nullptr);
     if (!thread) {
         ReportBox("Couldn't create TASK thread", "Error");

@@ -18,7 +18,7 @@ constexpr uint32_t BUFFER_SLACK = 16;
 
 // The answer size the buffer was made for; the most a read may fill.
 uint32_t bufferAnswerSize;
-HANDLE compareBufferMutex;
+ProgramLock compareBufferMutex;
 
 void ReleaseBuffers()
 {
@@ -34,10 +34,6 @@ int AllocateBuffers()
     if (CompareBuffer && bufferAnswerSize == size)
         return 0;
     ReleaseBuffers();
-    if (!compareBufferMutex)
-        compareBufferMutex = CreateMutexA(nullptr, FALSE, nullptr);
-    if (!compareBufferMutex)
-        return 1;
     CompareBuffer = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(size) + BUFFER_SLACK));
     if (!CompareBuffer)
         return 1;
@@ -105,20 +101,17 @@ void FreeAnswerBuffers(bool taskThreadRunning)
     if (taskThreadRunning)
         return;
     ReleaseBuffers();
-    if (compareBufferMutex) {
-        CloseHandle(compareBufferMutex);
-        compareBufferMutex = nullptr;
-    }
+    CloseLock(compareBufferMutex);
 }
 
 void LockCompareBuffer()
 {
-    WaitForMutex(compareBufferMutex);
+    TakeLock(compareBufferMutex);
 }
 
 void UnlockCompareBuffer()
 {
-    ReleaseMutexIfAny(compareBufferMutex);
+    ReleaseLock(compareBufferMutex);
 }
 
 long ReadIntoCompareBuffer(HANDLE file, bool* larger)

@@ -4,15 +4,17 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "entries/message_box.h"
 #include "entries/settings.h"
+#include "entries/shared_lock.h"
 #include "entries/waits.h"
 #include "output/find_output.h"
 #include "resources/resource.h"
 
 HWND OutputWindow;
-HANDLE OutputMutex;
+ProgramLock OutputMutex;
 OPENFILENAMEA OutputSaveDialog;
 
 namespace {
@@ -47,9 +49,8 @@ UINT_PTR refreshTimer;
 // thread only.
 bool paintingHeld;
 
-// The pane's private message: move the caret to the end and return its
-// position, in one call to the pane's thread.
-constexpr UINT WM_PANE_END = WM_APP + 2;
+// The pane's private message: carry out what the task thread has queued.
+constexpr UINT WM_PANE_QUEUED = WM_APP + 2;
 
 // The pane's private message: bring the caret into view, at once or with the
 // pending repaint.
@@ -89,9 +90,58 @@ constexpr uint32_t DISPLAY_LINE_LIMIT = 512;
 // the rest of its output block's bookkeeping.
 std::atomic<int32_t> knownEnd{-1};
 
-// Task thread: text of the open block waiting for one write, and its entry.
-std::string heldText;
-const FingerEntry* heldEntry;
+// What the task thread has written and the pane has not shown yet, in
+// order. The task thread never waits for the pane's thread: it queues its
+// text and the ends of its output blocks here and posts one wake-up, and the
+// pane's thread carries them out when it takes the wake-up, or before
+// anything else it does with the pane, so every reader sees the pane whole.
+enum QueuedKind : uint8_t { QUEUED_TEXT, QUEUED_BLOCK_START, QUEUED_BLOCK_END, QUEUED_RECYCLE };
+
+struct QueuedStep {
+    QueuedKind kind;
+    // QUEUED_TEXT: the entry whose text it is, only compared, so that
+    // consecutive texts of one entry become one write. Every block starts
+    // with a step of another kind, so the texts of two jobs never run
+    // together.
+    const FingerEntry* textOf;
+    // The other kinds: the entry whose block position is taken, or whose old
+    // block goes; null for a temporary entry, which is freed once its job
+    // ends, and for an entry deleted meanwhile.
+    FingerEntry* blockOf;
+    CHARFORMATA format;
+    std::string text;
+};
+
+struct WriteQueue {
+    std::vector<QueuedStep> steps;
+    size_t bytes;
+    // A wake-up is on its way to the pane's thread.
+    bool posted;
+};
+
+WriteQueue writeQueue;
+// Something is queued; every message to the pane looks at it without the lock.
+std::atomic<bool> queuedHint{false};
+// The task thread waits once the queue holds this much text until the pane
+// has taken it: a pane that cannot keep up, or a print job that holds it,
+// must not make the queue grow without end.
+constexpr size_t QUEUE_BYTES_LIMIT = 4u << 20;
+// Pane thread: the queue is being carried out.
+bool carryingOutQueue;
+
+CRITICAL_SECTION& QueueLock()
+{
+    static SharedLock lock;
+    return lock.section;
+}
+
+// Set whenever the pane's thread has taken the queue. Made at first use and
+// kept for the life of the process.
+HANDLE QueueTakenEvent()
+{
+    static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    return event;
+}
 
 // Pane thread: characters after the last line end at the end of the pane, as
 // counted by the plain writes at the end; any other change, or setting the
@@ -100,13 +150,13 @@ uint32_t endColumn;
 
 // One write into the pane: the text replaces the target range.
 struct PaneWrite {
-    // The entry whose format the text takes; null keeps the format there
-    // (rich text brings its own, a deletion needs none).
-    const FingerEntry* entry;
+    // The format the text takes; null keeps the format there (rich text
+    // brings its own, a deletion needs none).
+    const CHARFORMATA* format;
     const char* text;
     uint32_t length;
     // SF_TEXT or SF_RTF.
-    WPARAM format;
+    WPARAM kind;
     // {-1, -1}: the end of the pane.
     CHARRANGE target;
     // Out: how many characters the text replaced.
@@ -245,9 +295,14 @@ void SchedulePaneRefresh()
         RepaintPane();
 }
 
-// Pane thread: the write itself. The caller holds OutputMutex.
+void CarryOutQueue();
+
+// Pane thread: the write itself, after what the task thread has queued. The
+// caller holds OutputMutex.
 void CarryOutWrite(PaneWrite& write)
 {
+    if (!carryingOutQueue)
+        CarryOutQueue();
     // Painting stays off until the pending repaint, which is never more than
     // a moment away, so the pane never stays hidden while a writer waits.
     const bool shown = (GetWindowLongA(OutputWindow, GWL_STYLE) & WS_VISIBLE) != 0;
@@ -259,16 +314,13 @@ void CarryOutWrite(PaneWrite& write)
     SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&write.target));
     const CHARRANGE selected = Selection();
     write.replaced = selected.cpMax - selected.cpMin;
-    if (write.entry) {
-        CHARFORMATA format;
-        BuildCharFormat(format, write.entry);
-        SendMessageA(OutputWindow, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    }
-    if (write.format == SF_TEXT)
+    if (write.format)
+        SendMessageA(OutputWindow, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(write.format));
+    if (write.kind == SF_TEXT)
         InsertPlainText(write.text, write.length);
     else
-        StreamIntoSelection(write.text, write.length, write.format);
-    if (!atEnd || write.format != SF_TEXT)
+        StreamIntoSelection(write.text, write.length, write.kind);
+    if (!atEnd || write.kind != SF_TEXT)
         endColumn = 0;
     if (atEnd)
         MoveCaretToEnd();
@@ -278,27 +330,148 @@ void CarryOutWrite(PaneWrite& write)
         knownEnd = Selection().cpMax;
 }
 
-// Any thread: hands the write to the pane's thread and waits for it.
-int32_t WriteToPane(const FingerEntry* entry, const char* text, uint32_t length, WPARAM format,
-                    CHARRANGE target = {-1, -1})
+// Any thread but the task thread: hands the write to the pane's thread and
+// waits for it.
+void WriteToPane(const FingerEntry* entry, const char* text, uint32_t length, WPARAM kind)
 {
-    PaneWrite write = {entry, text, length, format, target, 0};
+    CHARFORMATA format;
+    if (entry)
+        BuildCharFormat(format, entry);
+    PaneWrite write = {entry ? &format : nullptr, text, length, kind, {-1, -1}, 0};
     LockOutput();
     SendMessageA(OutputWindow, WM_PANE_WRITE, 0, reinterpret_cast<LPARAM>(&write));
     UnlockOutput();
-    return write.replaced;
 }
 
-// Any thread: the caret goes to the end of the pane; returns that position.
-int32_t MoveCaretToEndAndTell()
+// Pane thread: the end of the pane, where the caret is left.
+int32_t PaneEnd()
 {
-    int32_t end = knownEnd;
-    if (end >= 0)
-        return end;
-    LockOutput();
-    end = static_cast<int32_t>(SendMessageA(OutputWindow, WM_PANE_END, 0, 0));
-    UnlockOutput();
-    return end;
+    if (knownEnd < 0) {
+        MoveCaretToEnd();
+        knownEnd = Selection().cpMax;
+    }
+    return knownEnd;
+}
+
+// Pane thread: removes the entry's previous block before its new one and
+// moves the blocks after it. Only a block that really lies in the pane is
+// removed: positions left over from a run without recycling must never cut
+// into other output.
+void RemoveOldBlock(FingerEntry* entry)
+{
+    const int32_t start = entry->outputStart;
+    const int32_t end = entry->outputEnd;
+    if (start < 0 || end <= start)
+        return;
+    PaneWrite removal = {nullptr, "", 0, SF_TEXT, {start, end}, 0};
+    CarryOutWrite(removal);
+    const int32_t removed = removal.replaced;
+    if (removed <= 0)
+        return;
+    LockEntryList();
+    for (FingerEntry* other = EntryList.head; other; other = other->next) {
+        if (other == entry || other->outputStart <= start)
+            continue;
+        other->outputStart -= removed;
+        other->outputEnd -= removed;
+        if (other->outputStart < 0) {
+            other->outputStart = 0;
+            other->outputEnd = 0;
+        }
+    }
+    UnlockEntryList();
+}
+
+// Pane thread, holding OutputMutex: carries out every queued step in order.
+void CarryOutQueue()
+{
+    if (!queuedHint)
+        return;
+    std::vector<QueuedStep> steps;
+    EnterCriticalSection(&QueueLock());
+    steps.swap(writeQueue.steps);
+    writeQueue.bytes = 0;
+    writeQueue.posted = false;
+    queuedHint = false;
+    LeaveCriticalSection(&QueueLock());
+    if (HANDLE taken = QueueTakenEvent())
+        SetEvent(taken);
+    carryingOutQueue = true;
+    for (QueuedStep& step : steps) {
+        switch (step.kind) {
+        case QUEUED_TEXT: {
+            PaneWrite write = {&step.format, step.text.data(), static_cast<uint32_t>(step.text.size()), SF_TEXT,
+                               {-1, -1}, 0};
+            CarryOutWrite(write);
+            break;
+        }
+        case QUEUED_BLOCK_START:
+            if (step.blockOf)
+                step.blockOf->outputStart = PaneEnd();
+            break;
+        case QUEUED_BLOCK_END:
+            if (step.blockOf)
+                step.blockOf->outputEnd = PaneEnd();
+            break;
+        case QUEUED_RECYCLE:
+            if (step.blockOf)
+                RemoveOldBlock(step.blockOf);
+            break;
+        }
+    }
+    carryingOutQueue = false;
+}
+
+// Pane thread: carries out the queue unless a thread holds the pane (a print
+// job or a search on this thread among them); the holder's release brings
+// another wake-up.
+void CarryOutQueueIfFree()
+{
+    if (carryingOutQueue || !queuedHint || !TryTakeLock(OutputMutex))
+        return;
+    CarryOutQueue();
+    ReleaseLock(OutputMutex);
+}
+
+void QueueStep(QueuedStep step)
+{
+    EnterCriticalSection(&QueueLock());
+    std::vector<QueuedStep>& steps = writeQueue.steps;
+    writeQueue.bytes += step.text.size();
+    if (step.kind == QUEUED_TEXT && !steps.empty() && steps.back().kind == QUEUED_TEXT &&
+        steps.back().textOf == step.textOf)
+        steps.back().text += step.text;
+    else
+        steps.push_back(std::move(step));
+    queuedHint = true;
+    LeaveCriticalSection(&QueueLock());
+}
+
+// Task thread: a position to take, or an old block to remove, in turn.
+void QueueBlockStep(QueuedKind kind, FingerEntry* entry)
+{
+    QueueStep({kind, nullptr, (entry->flags & FE_TEMPORARY) ? nullptr : entry, {}, {}});
+}
+
+size_t QueuedBytes()
+{
+    EnterCriticalSection(&QueueLock());
+    const size_t bytes = writeQueue.bytes;
+    LeaveCriticalSection(&QueueLock());
+    return bytes;
+}
+
+// Drops the queue of a pane that is going.
+void DropQueue()
+{
+    EnterCriticalSection(&QueueLock());
+    writeQueue.steps.clear();
+    writeQueue.bytes = 0;
+    writeQueue.posted = false;
+    queuedHint = false;
+    LeaveCriticalSection(&QueueLock());
+    if (HANDLE taken = QueueTakenEvent())
+        SetEvent(taken);
 }
 
 // Messages that neither move the caret nor change the text, so the known end
@@ -315,6 +488,7 @@ bool KeepsCaretAndText(UINT message, WPARAM wParam)
     case EM_EXGETSEL:
     case EM_SCROLLCARET:
     case WM_PANE_SCROLL:
+    case WM_PANE_QUEUED:
         return true;
     case WM_MOUSEMOVE:
         return (wParam & (MK_LBUTTON | MK_MBUTTON | MK_RBUTTON)) == 0;
@@ -338,6 +512,8 @@ void ShowOutputMenu(HWND pane, LPARAM position)
 
 LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message != WM_DESTROY && message != WM_NCDESTROY)
+        CarryOutQueueIfFree();
     if (!KeepsCaretAndText(message, wParam))
         knownEnd = -1;
     switch (message) {
@@ -353,10 +529,8 @@ LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPA
     case WM_PANE_WRITE:
         CarryOutWrite(*reinterpret_cast<PaneWrite*>(lParam));
         return 0;
-    case WM_PANE_END:
-        MoveCaretToEnd();
-        knownEnd = Selection().cpMax;
-        return knownEnd;
+    case WM_PANE_QUEUED:
+        return 0;
     case WM_PANE_SCROLL:
         scrollPosted = false;
         if (!refreshTimer && scrollWanted.exchange(false))
@@ -366,6 +540,7 @@ LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPA
         endColumn = 0;
         break;
     case WM_DESTROY:
+        DropQueue();
         CancelPaneRefresh();
         break;
     }
@@ -410,11 +585,6 @@ HWND CreateOutputWindow(HWND mainWindow)
     // records of what is written takes many times as long for text of many
     // short lines; older controls ignore the message.
     SendMessageA(pane, EM_SETUNDOLIMIT, 0, 0);
-    OutputMutex = CreateMutexA(nullptr, FALSE, nullptr);
-    if (!OutputMutex) {
-        DestroyWindow(pane);
-        return nullptr;
-    }
     OutputWindow = pane;
     endColumn = 0;
     knownEnd = -1;
@@ -427,12 +597,15 @@ HWND CreateOutputWindow(HWND mainWindow)
 
 void LockOutput()
 {
-    WaitForMutex(OutputMutex);
+    TakeLock(OutputMutex);
 }
 
 void UnlockOutput()
 {
-    ReleaseMutexIfAny(OutputMutex);
+    ReleaseLock(OutputMutex);
+    // What was queued while the pane was held comes now.
+    if (queuedHint && OutputWindow)
+        PostMessageA(OutputWindow, WM_PANE_QUEUED, 0, 0);
 }
 
 void MoveCaretToEnd()
@@ -457,6 +630,7 @@ void ScrollToCaret()
 
 void JumpToEntryOutput(const FingerEntry* entry)
 {
+    ShowQueuedOutput();
     CHARRANGE start = {entry->outputStart, entry->outputStart};
     SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
 }
@@ -504,60 +678,63 @@ void SetOutputMenu(HMENU menu)
 
 void HoldEntryText(const FingerEntry* entry, const char* text, uint32_t length)
 {
-    if (entry != heldEntry)
-        WriteHeldText();
-    heldEntry = entry;
-    heldText.append(text, length);
+    QueuedStep step = {QUEUED_TEXT, entry, nullptr, {}, std::string(text, length)};
+    BuildCharFormat(step.format, entry);
+    QueueStep(std::move(step));
 }
 
 void WriteHeldText()
 {
-    if (!heldText.empty())
-        WriteToPane(heldEntry, heldText.data(), static_cast<uint32_t>(heldText.size()), SF_TEXT);
-    heldText.clear();
-    heldEntry = nullptr;
+    if (GetWindowThreadProcessId(OutputWindow, nullptr) == GetCurrentThreadId()) {
+        ShowQueuedOutput();
+        return;
+    }
+    EnterCriticalSection(&QueueLock());
+    const bool post = !writeQueue.steps.empty() && !writeQueue.posted;
+    writeQueue.posted = writeQueue.posted || post;
+    LeaveCriticalSection(&QueueLock());
+    if (post && !PostMessageA(OutputWindow, WM_PANE_QUEUED, 0, 0)) {
+        EnterCriticalSection(&QueueLock());
+        writeQueue.posted = false;
+        LeaveCriticalSection(&QueueLock());
+    }
+    while (QueuedBytes() >= QUEUE_BYTES_LIMIT && IsWindow(OutputWindow)) {
+        HANDLE taken = QueueTakenEvent();
+        if (!taken || WaitForSingleObject(taken, 100) == WAIT_FAILED)
+            Sleep(100);
+    }
+}
+
+void ShowQueuedOutput()
+{
+    if (OutputWindow)
+        CarryOutQueueIfFree();
+}
+
+void ForgetQueuedEntry(const FingerEntry* entry)
+{
+    EnterCriticalSection(&QueueLock());
+    for (QueuedStep& step : writeQueue.steps) {
+        if (step.blockOf == entry)
+            step.blockOf = nullptr;
+    }
+    LeaveCriticalSection(&QueueLock());
 }
 
 void BeginEntryOutput(FingerEntry* entry)
 {
     InterlockedExchange(&entryOutputOpen, 1);
     if (entry->flags & FE_RECYCLE_OUTPUT)
-        RecycleEntryOutput(entry);
-    entry->outputStart = MoveCaretToEndAndTell();
+        QueueBlockStep(QUEUED_RECYCLE, entry);
+    QueueBlockStep(QUEUED_BLOCK_START, entry);
 }
 
 void EndEntryOutput(FingerEntry* entry)
 {
-    WriteHeldText();
-    const int32_t end = MoveCaretToEndAndTell();
     if (entry->flags & FE_RECYCLE_OUTPUT)
-        entry->outputEnd = end;
+        QueueBlockStep(QUEUED_BLOCK_END, entry);
+    WriteHeldText();
     InterlockedExchange(&entryOutputOpen, 0);
-}
-
-void RecycleEntryOutput(FingerEntry* entry)
-{
-    const int32_t start = entry->outputStart;
-    const int32_t end = entry->outputEnd;
-    // Only a block that really lies in the pane is removed: positions left
-    // over from a run without recycling must never cut into other output.
-    if (start < 0 || end <= start)
-        return;
-    const int32_t removed = WriteToPane(nullptr, "", 0, SF_TEXT, {start, end});
-    if (removed <= 0)
-        return;
-    LockEntryList();
-    for (FingerEntry* other = EntryList.head; other; other = other->next) {
-        if (other == entry || other->outputStart <= start)
-            continue;
-        other->outputStart -= removed;
-        other->outputEnd -= removed;
-        if (other->outputStart < 0) {
-            other->outputStart = 0;
-            other->outputEnd = 0;
-        }
-    }
-    UnlockEntryList();
 }
 
 void ClearOutput()
@@ -566,6 +743,7 @@ void ClearOutput()
         ShowMessageBox("Cannot clear the output window while a job is being processed", "Clear Output");
         return;
     }
+    ShowQueuedOutput();
     LockOutput();
     SetWindowTextA(OutputWindow, "");
     UnlockOutput();

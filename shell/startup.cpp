@@ -17,6 +17,7 @@
 #include "output/change_notification.h"
 #include "output/html_output.h"
 #include "output/monitor_migration.h"
+#include "output/output_window.h"
 #include "output/print_output.h"
 #include "resources/resource.h"
 #include "shell/command_line.h"
@@ -266,6 +267,8 @@ void RegisterWheelMessages()
 void Shutdown()
 {
     StopTaskThread();
+    // The last block positions are stored with the entries.
+    ShowQueuedOutput();
     if (ShellHandles.mainWindow && IsWindow(ShellHandles.mainWindow))
         DestroyWindow(ShellHandles.mainWindow);
     ShellHandles.mainWindow = nullptr;

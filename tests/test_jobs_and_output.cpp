@@ -36,6 +36,7 @@ namespace {
 std::mutex eventsMutex;
 std::vector<std::string> events;
 void (*onQueueChanged)();  // runs on each report that the queue changed
+std::atomic<bool> holdStartedJob{false};  // keeps the task thread inside the job it has just taken
 
 void Record(const std::string& event)
 {
@@ -54,7 +55,11 @@ void InstallRecorder()
     events.clear();
     onQueueChanged = [] {};
     SetJobEventHandlers({
-        [](FingerEntry* entry) { Record(std::string("started ") + entry->address); },
+        [](FingerEntry* entry) {
+            Record(std::string("started ") + entry->address);
+            while (holdStartedJob)
+                Sleep(1);
+        },
         [](int part, const char* text) { Record("status " + std::to_string(part) + " " + text); },
         [] { onQueueChanged(); },
         [](FingerEntry* entry) { Record(std::string("row ") + entry->address); },
@@ -84,6 +89,11 @@ struct JobsTest : ProgramFixture<> {
     {
         ProgramFixture::SetUp();
         InstallRecorder();
+    }
+    void TearDown() override
+    {
+        holdStartedJob = false;
+        ProgramFixture::TearDown();
     }
 };
 
@@ -156,12 +166,11 @@ TEST_F(JobsTest, HeldJobIsListedRefusesReleaseAndAKillEndsItAfterItsHeader)
 {
     FingerEntry* a = AddTestEntry("A", "a@one");
     FingerEntry* b = AddTestEntry("B", "b@two");
-    LockOutput();
+    holdStartedJob = true;
     FingerEntryNow(a);
     AddJob(JOB_WHOIS, b);
     FingerEntryNow(a);
     FingerEntryNow(b);
-    // The task thread needs the output pane to begin a job: LockOutput keeps it inside the job it has taken.
     ASSERT_TRUE(PumpUntil([] { return JobQueue.jobHead && (JobQueue.jobHead->jobFlags & JOB_ACTIVE); }, 10000))
         << "the task thread never took the job";
     ViewJobs();
@@ -172,7 +181,7 @@ TEST_F(JobsTest, HeldJobIsListedRefusesReleaseAndAKillEndsItAfterItsHeader)
     // The kill stays pending while the job is held: each attempt meanwhile is refused with a box.
     EXPECT_EQ(FingerEntryNow(a), 1);
     EXPECT_EQ(AddJob(JOB_WHOIS, b), 1);
-    UnlockOutput();
+    holdStartedJob = false;
     ASSERT_TRUE(WaitForJobsDone());
     EXPECT_EQ(PaneText(), "Jobs Pending: 4\n"
                           "Job 01. Type: Fingering. Address: a@one(active)\n"

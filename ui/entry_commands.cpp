@@ -86,6 +86,7 @@ int DiscardEntry(FingerEntry* entry)
     if (GetJobCount() != 0 && ReleaseEntryJobs(entry) != 0)
         return 1;
     CloseChangeNotification(entry);
+    ForgetQueuedEntry(entry);
     char path[MAX_PATH];
     if (entry->monitorFile[0] != '\0' && IsPlainFileName(entry->monitorFile) &&
         MonitorFilePath(entry, path, sizeof path) == 0)

@@ -74,7 +74,9 @@ void StopTestProgram()
         PumpUntil([] { return (GetJobState() & JS_THREAD_ENDED) != 0; }, 30000);
     }
     ReleaseJobMutexes();
-    JobQueue = {};
+    JobQueue.jobHead = JobQueue.jobTail = nullptr;
+    JobQueue.jobCount = 0;
+    JobQueue.jobState = 0;
     FreeAllEntries();
     if (ShellHandles.mainWindow)
         DestroyWindow(ShellHandles.mainWindow);
@@ -83,9 +85,7 @@ void StopTestProgram()
     SetMessageOwner(nullptr);
     SetHostLookupWindow(nullptr);
     OutputWindow = nullptr;
-    if (OutputMutex)
-        CloseHandle(OutputMutex);
-    OutputMutex = nullptr;
+    CloseLock(OutputMutex);
     StopWinsock();
 }
 
@@ -106,6 +106,7 @@ FingerEntry* AddTestEntry(const char* description, const char* address, uint32_t
 
 void FreeAllEntries()
 {
+    ShowQueuedOutput();
     while (EntryList.head)
         FreeFingerEntry(EntryList.head);
 }
