@@ -58,8 +58,12 @@ FetchWorkers workers;
 // The head job's fetch could not start for want of memory or a thread.
 bool headRefused;
 
-// Set whenever a fetch records an event or ends, so the waiting task thread
-// looks at once. Made at first use and kept for the life of the process.
+// Set whenever a fetch ends or is abandoned, so the waiting task thread looks
+// at once. The events of the fetch being shown need no wake-up of their own:
+// the task thread looks at them at least every ACTIVITY_POLL_MS, as often as
+// the pane repaints, and a wake-up for each would cost a fast fetch more than
+// the rest of its showing. Made at first use and kept for the life of the
+// process.
 HANDLE ActivityEvent()
 {
     static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -105,12 +109,8 @@ void WaitForHeadFetch(HeldTextClock& clock)
 
 void AddEvent(AnswerFetch& fetch, FetchEvent event)
 {
-    {
-        std::lock_guard<std::mutex> hold(fetch.lock);
-        fetch.events.push_back(std::move(event));
-    }
-    if (fetch.watched)
-        SignalActivity();
+    std::lock_guard<std::mutex> hold(fetch.lock);
+    fetch.events.push_back(std::move(event));
 }
 
 bool IsFinished(AnswerFetch& fetch)
@@ -461,7 +461,6 @@ AnswerFetch* ShowHeadFetch(FingerEntry* entry)
     }
     if (!fetch)
         return nullptr;
-    fetch->watched = true;
     for (;;) {
         std::vector<FetchEvent> events;
         bool finished = false;

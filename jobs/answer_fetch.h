@@ -3,8 +3,8 @@
 // into a buffer of its own, while the task thread shows one job at a time in queue
 // order. What a fetch would show, log or put in the status bar is kept as a
 // list of events, and the task thread carries them out when the job's turn
-// comes (at once for the job being shown), so a run looks and stores the same
-// whatever the number of fetches.
+// comes (for the job being shown, within a tenth of a second), so a run looks
+// and stores the same whatever the number of fetches.
 #pragma once
 
 #include <windows.h>
@@ -82,9 +82,6 @@ struct AnswerFetch {
     // Set when the job leaves the queue before it is shown: the fetch stops
     // at its next check and is dropped.
     std::atomic<bool> abandoned;
-    // The task thread is carrying this fetch's events out as they come; the
-    // others wake it only when they finish.
-    std::atomic<bool> watched;
     // Task thread only: how many events have been carried out.
     size_t shown;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <iterator>
 #include <vector>
 
 #include "entries/message_box.h"
@@ -82,13 +83,16 @@ constexpr char CONTROL_STAND_IN = '.';
 // records keep the line whole.
 constexpr uint32_t DISPLAY_LINE_LIMIT = 512;
 
-// The end of the pane's text while the caret is known to stand there, or -1.
-// Only the pane's thread sets it, right after putting the caret at the end;
-// every message to the pane that might move the caret or change the text
-// clears it first. While it is known, a writer on another thread learns the
-// end without a call to the pane's thread, which costs a finger more than
-// the rest of its output block's bookkeeping.
-std::atomic<int32_t> knownEnd{-1};
+// Pane thread: the end of the pane's text while the caret is known to stand
+// there with nothing selected, or -1; set after a write at the end, and
+// cleared first by every message to the pane that might move the caret or
+// change the text. While it is known, a write at the end needs no selection
+// first, and the format last given there (endFormat, when endFormatKnown)
+// need not be given again: each message costs the control far more than a
+// finger's bookkeeping.
+int32_t knownEnd = -1;
+CHARFORMATA endFormat;
+bool endFormatKnown;
 
 // What the task thread has written and the pane has not shown yet, in
 // order. The task thread never waits for the pane's thread: it queues its
@@ -115,8 +119,14 @@ struct QueuedStep {
 struct WriteQueue {
     std::vector<QueuedStep> steps;
     size_t bytes;
+    // The steps the task thread has asked to be shown: the wake-up carries
+    // out these and leaves the start of the next block for its own wake-up,
+    // so that a block is mostly written whole.
+    size_t toShow;
     // A wake-up is on its way to the pane's thread.
     bool posted;
+    // The task thread waits for the pane to take the queue.
+    bool writerWaiting;
 };
 
 WriteQueue writeQueue;
@@ -295,14 +305,14 @@ void SchedulePaneRefresh()
         RepaintPane();
 }
 
-void CarryOutQueue();
+void CarryOutQueue(bool whole);
 
 // Pane thread: the write itself, after what the task thread has queued. The
 // caller holds OutputMutex.
 void CarryOutWrite(PaneWrite& write)
 {
     if (!carryingOutQueue)
-        CarryOutQueue();
+        CarryOutQueue(true);
     // Painting stays off until the pending repaint, which is never more than
     // a moment away, so the pane never stays hidden while a writer waits.
     const bool shown = (GetWindowLongA(OutputWindow, GWL_STYLE) & WS_VISIBLE) != 0;
@@ -311,10 +321,14 @@ void CarryOutWrite(PaneWrite& write)
         paintingHeld = true;
     }
     const bool atEnd = write.target.cpMin == -1;
-    SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&write.target));
-    const CHARRANGE selected = Selection();
-    write.replaced = selected.cpMax - selected.cpMin;
-    if (write.format)
+    if (!atEnd || knownEnd < 0) {
+        SendMessageA(OutputWindow, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&write.target));
+        const CHARRANGE selected = Selection();
+        write.replaced = selected.cpMax - selected.cpMin;
+        endFormatKnown = false;
+    }
+    const bool sameFormat = endFormatKnown && write.format && memcmp(write.format, &endFormat, sizeof endFormat) == 0;
+    if (write.format && !sameFormat)
         SendMessageA(OutputWindow, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(write.format));
     if (write.kind == SF_TEXT)
         InsertPlainText(write.text, write.length);
@@ -322,12 +336,17 @@ void CarryOutWrite(PaneWrite& write)
         StreamIntoSelection(write.text, write.length, write.kind);
     if (!atEnd || write.kind != SF_TEXT)
         endColumn = 0;
-    if (atEnd)
+    // Plain text replacing nothing at the end leaves the caret at the end.
+    if (atEnd && write.kind != SF_TEXT)
         MoveCaretToEnd();
     if (paintingHeld)
         SchedulePaneRefresh();
-    if (atEnd)
-        knownEnd = Selection().cpMax;
+    if (!atEnd)
+        return;
+    knownEnd = Selection().cpMax;
+    endFormatKnown = write.kind == SF_TEXT && (write.format || endFormatKnown);
+    if (write.format)
+        endFormat = *write.format;
 }
 
 // Any thread but the task thread: hands the write to the pane's thread and
@@ -382,19 +401,26 @@ void RemoveOldBlock(FingerEntry* entry)
     UnlockEntryList();
 }
 
-// Pane thread, holding OutputMutex: carries out every queued step in order.
-void CarryOutQueue()
+// Pane thread, holding OutputMutex: carries out the queued steps in order,
+// all of them or those the task thread has asked to be shown.
+void CarryOutQueue(bool whole)
 {
     if (!queuedHint)
         return;
     std::vector<QueuedStep> steps;
     EnterCriticalSection(&QueueLock());
-    steps.swap(writeQueue.steps);
-    writeQueue.bytes = 0;
+    std::vector<QueuedStep>& queued = writeQueue.steps;
+    const auto end = queued.begin() + static_cast<std::ptrdiff_t>(whole ? queued.size() : writeQueue.toShow);
+    steps.assign(std::make_move_iterator(queued.begin()), std::make_move_iterator(end));
+    queued.erase(queued.begin(), end);
+    for (const QueuedStep& step : steps)
+        writeQueue.bytes -= step.text.size();
+    writeQueue.toShow = 0;
     writeQueue.posted = false;
-    queuedHint = false;
+    queuedHint = !queued.empty();
+    const bool wake = writeQueue.writerWaiting;
     LeaveCriticalSection(&QueueLock());
-    if (HANDLE taken = QueueTakenEvent())
+    if (HANDLE taken = QueueTakenEvent(); taken && wake)
         SetEvent(taken);
     carryingOutQueue = true;
     for (QueuedStep& step : steps) {
@@ -425,11 +451,11 @@ void CarryOutQueue()
 // Pane thread: carries out the queue unless a thread holds the pane (a print
 // job or a search on this thread among them); the holder's release brings
 // another wake-up.
-void CarryOutQueueIfFree()
+void CarryOutQueueIfFree(bool whole)
 {
     if (carryingOutQueue || !queuedHint || !TryTakeLock(OutputMutex))
         return;
-    CarryOutQueue();
+    CarryOutQueue(whole);
     ReleaseLock(OutputMutex);
 }
 
@@ -467,6 +493,7 @@ void DropQueue()
     EnterCriticalSection(&QueueLock());
     writeQueue.steps.clear();
     writeQueue.bytes = 0;
+    writeQueue.toShow = 0;
     writeQueue.posted = false;
     queuedHint = false;
     LeaveCriticalSection(&QueueLock());
@@ -497,6 +524,17 @@ bool KeepsCaretAndText(UINT message, WPARAM wParam)
     }
 }
 
+// Messages that read or change the text or the selection, which must find
+// what the task thread has queued in the pane first.
+bool NeedsWholeText(UINT message)
+{
+    constexpr UINT OLD_EDIT_FIRST = 0x00B0;
+    constexpr UINT OLD_EDIT_LAST = 0x00FF;
+    return (message >= OLD_EDIT_FIRST && message <= OLD_EDIT_LAST) ||
+           (message >= WM_USER && message < WM_APP) || message == WM_GETTEXT || message == WM_GETTEXTLENGTH ||
+           message == WM_SETTEXT || (message >= WM_CUT && message <= WM_CLEAR) || message == WM_PANE_QUEUED;
+}
+
 bool IsOutputCommand(WORD id)
 {
     return (id >= IDM_OUTPUT_CLEAR && id <= IDM_OUTPUT_SAVE) || id == IDM_OUTPUT_COPY;
@@ -512,8 +550,8 @@ void ShowOutputMenu(HWND pane, LPARAM position)
 
 LRESULT CALLBACK OutputPaneProcedure(HWND pane, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message != WM_DESTROY && message != WM_NCDESTROY)
-        CarryOutQueueIfFree();
+    if (NeedsWholeText(message))
+        CarryOutQueueIfFree(message != WM_PANE_QUEUED);
     if (!KeepsCaretAndText(message, wParam))
         knownEnd = -1;
     switch (message) {
@@ -690,6 +728,7 @@ void WriteHeldText()
         return;
     }
     EnterCriticalSection(&QueueLock());
+    writeQueue.toShow = writeQueue.steps.size();
     const bool post = !writeQueue.steps.empty() && !writeQueue.posted;
     writeQueue.posted = writeQueue.posted || post;
     LeaveCriticalSection(&QueueLock());
@@ -699,16 +738,22 @@ void WriteHeldText()
         LeaveCriticalSection(&QueueLock());
     }
     while (QueuedBytes() >= QUEUE_BYTES_LIMIT && IsWindow(OutputWindow)) {
+        EnterCriticalSection(&QueueLock());
+        writeQueue.writerWaiting = true;
+        LeaveCriticalSection(&QueueLock());
         HANDLE taken = QueueTakenEvent();
         if (!taken || WaitForSingleObject(taken, 100) == WAIT_FAILED)
             Sleep(100);
+        EnterCriticalSection(&QueueLock());
+        writeQueue.writerWaiting = false;
+        LeaveCriticalSection(&QueueLock());
     }
 }
 
 void ShowQueuedOutput()
 {
     if (OutputWindow)
-        CarryOutQueueIfFree();
+        CarryOutQueueIfFree(true);
 }
 
 void ForgetQueuedEntry(const FingerEntry* entry)
