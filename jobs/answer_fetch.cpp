@@ -1,6 +1,7 @@
 #include "jobs/answer_fetch.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "entries/settings.h"
@@ -21,6 +22,9 @@ constexpr uint32_t BUFFER_SLACK = 16;
 // Connections at once to one host, so that fingering many users of one host
 // never floods it.
 constexpr int HOST_FETCH_LIMIT = 2;
+// Fetches are planned up to this many times the limits, so that a fetch
+// thread whose fetch ends finds the next one waiting.
+constexpr int PLANNED_AHEAD = 2;
 // How far ahead of the job being shown fetches may start, and how much their
 // finished answers may hold while they wait for their turn.
 constexpr int LOOKAHEAD_JOBS = 512;
@@ -42,16 +46,26 @@ struct FetchTable {
 
 FetchTable table;
 
-// The fetch threads: made as more fetches run at once than there are threads
-// (never more than the most fetches allowed at once), kept until the task
-// thread ends, each taking one waiting fetch at a time.
+// The fetch threads, which keep the limits. The task thread plans fetches a
+// little ahead of them; each thread takes the first planned fetch that may
+// run now, and another as soon as its own ends, so a slot never waits for the
+// task thread to come round. Threads are made as fetches are planned while
+// none waits for work (never more than the most fetches allowed at once), and
+// kept until the task thread ends.
 struct FetchWorkers {
-    // Counts the waiting fetches, and the threads asked to end.
+    // Wakes a thread waiting for work: a fetch was planned, or the threads
+    // are to end.
     HANDLE ready;
+    // Planned and not started yet, in queue order.
     std::vector<AnswerFetch*> waiting;
+    // The hosts of the running fetches.
+    std::vector<std::string> runningHosts;
     std::vector<HANDLE> threads;
-    // Threads with no fetch handed to them.
+    // Threads waiting for work.
     size_t idle;
+    // The most fetches at once, as the task thread last read it.
+    uint32_t limit;
+    bool ending;
 };
 
 FetchWorkers workers;
@@ -119,6 +133,20 @@ bool IsFinished(AnswerFetch& fetch)
     return fetch.finished;
 }
 
+// Host names are ASCII; the locale's compare would cost far more for the
+// hundreds of queued jobs looked at each time.
+bool SameHost(const char* one, const char* other)
+{
+    for (;; ++one, ++other) {
+        const char a = *one >= 'A' && *one <= 'Z' ? static_cast<char>(*one - 'A' + 'a') : *one;
+        const char b = *other >= 'A' && *other <= 'Z' ? static_cast<char>(*other - 'A' + 'a') : *other;
+        if (a != b)
+            return false;
+        if (!a)
+            return true;
+    }
+}
+
 CRITICAL_SECTION& WorkersLock()
 {
     static SharedLock lock;
@@ -139,69 +167,119 @@ void UnlockWorkers()
 }
 
 // Once finished, a fetch is the task thread's alone.
+void FinishFetch(AnswerFetch& fetch, int result)
+{
+    {
+        std::lock_guard<std::mutex> hold(fetch.lock);
+        fetch.result = result;
+        fetch.finished = true;
+    }
+    SignalActivity();
+}
+
+int RunningToHost(const char* host)
+{
+    int count = 0;
+    for (const std::string& running : workers.runningHosts)
+        count += SameHost(running.c_str(), host);
+    return count;
+}
+
+// Under the workers' lock: finishes the planned fetches whose jobs have left
+// the queue, which never start.
+void FinishAbandonedWaiting()
+{
+    std::erase_if(workers.waiting, [](AnswerFetch* fetch) {
+        if (!fetch->abandoned)
+            return false;
+        FinishFetch(*fetch, 1);
+        return true;
+    });
+}
+
+// Under the workers' lock: the first planned fetch that may start now, taken
+// from the list and counted as running.
+AnswerFetch* TakeRunnableFetch()
+{
+    FinishAbandonedWaiting();
+    if (workers.runningHosts.size() >= workers.limit)
+        return nullptr;
+    for (auto next = workers.waiting.begin(); next != workers.waiting.end(); ++next) {
+        AnswerFetch* fetch = *next;
+        if (RunningToHost(fetch->plan.host) >= HOST_FETCH_LIMIT)
+            continue;
+        workers.waiting.erase(next);
+        workers.runningHosts.emplace_back(fetch->plan.host);
+        return fetch;
+    }
+    return nullptr;
+}
+
+// The host leaves the running ones before the fetch is finished, since the
+// task thread may drop a finished fetch at once.
 void RunFetch(AnswerFetch* fetch)
 {
     SetFetchCancelFlag(&fetch->abandoned);
     const int result = fetch->plan.jobType == JOB_WHOIS ? FetchWhoisAnswer(*fetch) : FetchFingerAnswer(*fetch);
     SetFetchCancelFlag(nullptr);
-    {
-        std::lock_guard<std::mutex> hold(fetch->lock);
-        fetch->result = result;
-        fetch->finished = true;
-    }
-    SignalActivity();
+    LockWorkers();
+    const auto running = std::ranges::find(workers.runningHosts, std::string(fetch->plan.host));
+    if (running != workers.runningHosts.end())
+        workers.runningHosts.erase(running);
+    UnlockWorkers();
+    FinishFetch(*fetch, result);
 }
 
 DWORD WINAPI FetchThread(LPVOID)
 {
+    LockWorkers();
     for (;;) {
-        WaitForSingleObject(workers.ready, INFINITE);
-        LockWorkers();
-        if (workers.waiting.empty()) {
+        AnswerFetch* fetch = TakeRunnableFetch();
+        if (fetch) {
             UnlockWorkers();
-            return 0;
+            RunFetch(fetch);
+            LockWorkers();
+            continue;
         }
-        AnswerFetch* fetch = workers.waiting.front();
-        workers.waiting.erase(workers.waiting.begin());
-        UnlockWorkers();
-        RunFetch(fetch);
-        LockWorkers();
+        if (workers.ending)
+            break;
         ++workers.idle;
         UnlockWorkers();
+        WaitForSingleObject(workers.ready, INFINITE);
+        LockWorkers();
+        --workers.idle;
     }
+    UnlockWorkers();
+    return 0;
 }
 
 
-// Hands the fetch to an idle fetch thread, or to a new one; false when no
-// thread can take it.
-bool HandToWorker(AnswerFetch* fetch)
+// Plans the fetch for the fetch threads, waking one that waits for work or
+// making one when none waits; false when there is no thread to take it.
+bool HandToWorker(AnswerFetch* fetch, uint32_t limit)
 {
     LockWorkers();
-    bool taken = workers.ready != nullptr;
-    // At the most threads a fetch waits for the first one to come free.
-    if (taken && workers.idle == 0 && workers.threads.size() < MAX_FETCH_LIMIT) {
-        HANDLE thread = CreateThread(nullptr, 0, FetchThread, nullptr, 0, nullptr);
-        if (thread) {
+    workers.limit = limit;
+    if (workers.ready && workers.idle == 0 && workers.threads.size() < limit) {
+        // A thread looks for work as it starts.
+        if (HANDLE thread = CreateThread(nullptr, 0, FetchThread, nullptr, 0, nullptr))
             workers.threads.push_back(thread);
-            ++workers.idle;
-        }
-        taken = thread != nullptr;
     }
+    const bool taken = workers.ready && !workers.threads.empty();
     if (taken) {
-        // The thread is spoken for from now, before it takes the fetch.
-        if (workers.idle > 0)
-            --workers.idle;
         workers.waiting.push_back(fetch);
-        ReleaseSemaphore(workers.ready, 1, nullptr);
+        if (workers.idle > 0)
+            ReleaseSemaphore(workers.ready, 1, nullptr);
     }
     UnlockWorkers();
     return taken;
 }
 
-// Ends the fetch threads once no fetch waits for one.
+// Ends the fetch threads once every fetch has finished.
 void EndWorkers()
 {
     LockWorkers();
+    workers.ending = true;
     std::vector<HANDLE> threads;
     threads.swap(workers.threads);
     if (!threads.empty())
@@ -211,9 +289,8 @@ void EndWorkers()
         WaitForSingleObject(thread, END_WAIT_MS);
         CloseHandle(thread);
     }
-    // Counted once every thread has gone, since each counts itself idle
-    // after its last fetch.
     LockWorkers();
+    workers.ending = false;
     workers.idle = 0;
     UnlockWorkers();
 }
@@ -230,9 +307,9 @@ void PlanFetch(const Job& job, const char* host, FetchPlan& plan)
     plan.progressive = !(Settings.options & OPT_AUTO_HTML) || (entry.flags & FE_HTML_NEVER);
 }
 
-// Starts the fetch on a fetch thread; null when there is no memory for its
-// buffer or no thread for it.
-AnswerFetch* StartFetch(const FetchPlan& plan)
+// Plans the fetch for the fetch threads; null when there is no memory for
+// its buffer or no thread for it.
+AnswerFetch* StartFetch(const FetchPlan& plan, uint32_t limit)
 {
     auto fetch = std::make_unique<AnswerFetch>();
     fetch->plan = plan;
@@ -241,7 +318,7 @@ AnswerFetch* StartFetch(const FetchPlan& plan)
     if (!fetch->buffer)
         return nullptr;
     fetch->buffer[0] = '\0';
-    if (!HandToWorker(fetch.get()))
+    if (!HandToWorker(fetch.get(), limit))
         return nullptr;
     table.fetches.push_back(std::move(fetch));
     return table.fetches.back().get();
@@ -267,21 +344,24 @@ void DropFetch(size_t index)
     table.fetches.erase(table.fetches.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-// What the fetches hold now: the hosts of those still running, and the
-// finished answers waiting for their turn. Drops the abandoned ones that
-// have ended.
+// What the fetches hold now: the hosts of those planned and not finished,
+// and the finished answers waiting for their turn. Drops the abandoned ones
+// that have ended.
 struct FetchCensus {
-    std::vector<const char*> runningHosts;
+    std::vector<const char*> unfinishedHosts;
     size_t waitingBytes = 0;
 };
 
 FetchCensus TakeCensus()
 {
+    LockWorkers();
+    FinishAbandonedWaiting();
+    UnlockWorkers();
     FetchCensus census;
     for (size_t i = table.fetches.size(); i-- > 0;) {
         AnswerFetch& fetch = *table.fetches[i];
         if (!IsFinished(fetch)) {
-            census.runningHosts.push_back(fetch.plan.host);
+            census.unfinishedHosts.push_back(fetch.plan.host);
         } else if (fetch.abandoned) {
             DropFetch(i);
         } else {
@@ -292,25 +372,11 @@ FetchCensus TakeCensus()
     return census;
 }
 
-// Host names are ASCII; the locale's compare would cost far more for the
-// hundreds of queued jobs looked at each time.
-bool SameHost(const char* one, const char* other)
-{
-    for (;; ++one, ++other) {
-        const char a = *one >= 'A' && *one <= 'Z' ? static_cast<char>(*one - 'A' + 'a') : *one;
-        const char b = *other >= 'A' && *other <= 'Z' ? static_cast<char>(*other - 'A' + 'a') : *other;
-        if (a != b)
-            return false;
-        if (!a)
-            return true;
-    }
-}
-
 int FetchesToHost(const FetchCensus& census, const char* host)
 {
     int count = 0;
-    for (const char* running : census.runningHosts)
-        count += SameHost(running, host);
+    for (const char* unfinished : census.unfinishedHosts)
+        count += SameHost(unfinished, host);
     return count;
 }
 
@@ -417,7 +483,8 @@ void StartDueFetches()
     const uint32_t limit = InRange(Settings.fetchLimit, FETCH_LIMIT_RANGE);
     LockJobList();
     int looked = 0;
-    for (Job* job = JobQueue.jobHead; job && looked < LOOKAHEAD_JOBS && census.runningHosts.size() < limit;
+    for (Job* job = JobQueue.jobHead;
+         job && looked < LOOKAHEAD_JOBS && census.unfinishedHosts.size() < PLANNED_AHEAD * size_t{limit};
          job = job->nextJob, ++looked) {
         if (job->fetch)
             continue;
@@ -427,18 +494,18 @@ void StartDueFetches()
             break;
         char host[FETCH_HOST_SIZE];
         HostOfJob(*job, host, sizeof host);
-        if (FetchesToHost(census, host) >= HOST_FETCH_LIMIT)
+        if (FetchesToHost(census, host) >= PLANNED_AHEAD * HOST_FETCH_LIMIT)
             continue;
         FetchPlan plan;
         PlanFetch(*job, host, plan);
-        AnswerFetch* fetch = StartFetch(plan);
+        AnswerFetch* fetch = StartFetch(plan, limit);
         if (!fetch) {
             headRefused = job == JobQueue.jobHead;
             break;
         }
         job->fetch = fetch;
         if (!IsFinished(*fetch))
-            census.runningHosts.push_back(fetch->plan.host);
+            census.unfinishedHosts.push_back(fetch->plan.host);
     }
     UnlockJobList();
 }
@@ -502,6 +569,9 @@ void EndAllFetches()
 {
     for (const auto& fetch : table.fetches)
         fetch->abandoned = true;
+    LockWorkers();
+    FinishAbandonedWaiting();
+    UnlockWorkers();
     const DWORD started = GetTickCount();
     for (size_t i = table.fetches.size(); i-- > 0;) {
         while (!IsFinished(*table.fetches[i]) && GetTickCount() - started < END_WAIT_MS)
