@@ -46,6 +46,42 @@ struct FetchTable {
 
 FetchTable table;
 
+// Answer buffers of the size last asked for, kept for the next fetches: a
+// large buffer costs the system a new mapping each time one is made and
+// freed, which for small answers costs more than the rest of a fetch. Task
+// thread only.
+struct BufferPool {
+    std::vector<HeapBuffer> spare;
+    uint32_t limit;
+};
+
+BufferPool pool;
+
+HeapBuffer TakeBuffer(uint32_t limit)
+{
+    if (pool.limit == limit && !pool.spare.empty()) {
+        HeapBuffer buffer = std::move(pool.spare.back());
+        pool.spare.pop_back();
+        return buffer;
+    }
+    return HeapBuffer(static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, limit + BUFFER_SLACK)));
+}
+
+// Keeps no more buffers than fetches may be planned at once.
+void GiveBackBuffer(HeapBuffer buffer, uint32_t limit)
+{
+    if (!buffer)
+        return;
+    if (pool.limit != limit) {
+        if (limit != Settings.maxAllocSize)
+            return;
+        pool.spare.clear();
+        pool.limit = limit;
+    }
+    if (pool.spare.size() < PLANNED_AHEAD * size_t{MAX_FETCH_LIMIT})
+        pool.spare.push_back(std::move(buffer));
+}
+
 // The fetch threads, which keep the limits. The task thread plans fetches a
 // little ahead of them; each thread takes the first planned fetch that may
 // run now, and another as soon as its own ends, so a slot never waits for the
@@ -314,12 +350,14 @@ AnswerFetch* StartFetch(const FetchPlan& plan, uint32_t limit)
     auto fetch = std::make_unique<AnswerFetch>();
     fetch->plan = plan;
     fetch->limit = Settings.maxAllocSize;
-    fetch->buffer.reset(static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, fetch->limit + BUFFER_SLACK)));
+    fetch->buffer = TakeBuffer(fetch->limit);
     if (!fetch->buffer)
         return nullptr;
     fetch->buffer[0] = '\0';
-    if (!HandToWorker(fetch.get(), limit))
+    if (!HandToWorker(fetch.get(), limit)) {
+        GiveBackBuffer(std::move(fetch->buffer), fetch->limit);
         return nullptr;
+    }
     table.fetches.push_back(std::move(fetch));
     return table.fetches.back().get();
 }
@@ -334,13 +372,16 @@ void ShrinkBuffer(AnswerFetch& fetch)
     if (!smaller)
         return;
     memcpy(smaller.get(), fetch.buffer.get(), kept);
-    fetch.buffer = std::move(smaller);
+    std::swap(fetch.buffer, smaller);
+    GiveBackBuffer(std::move(smaller), fetch.limit);
     fetch.limit = fetch.received;
 }
 
 // Only a finished fetch is dropped.
 void DropFetch(size_t index)
 {
+    AnswerFetch& fetch = *table.fetches[index];
+    GiveBackBuffer(std::move(fetch.buffer), fetch.limit);
     table.fetches.erase(table.fetches.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
@@ -382,12 +423,9 @@ int FetchesToHost(const FetchCensus& census, const char* host)
 
 // The server the job's fetch would ask first, which the per-host limit
 // counts.
-void HostOfJob(const Job& job, char* host, int size)
+const char* HostOfJob(const Job& job)
 {
-    if (job.jobType == JOB_WHOIS)
-        snprintf(host, static_cast<size_t>(size), "%s", Settings.whoisServer);
-    else
-        FingerHostOf(job.entry->address, host, size);
+    return job.jobType == JOB_WHOIS ? Settings.whoisServer : FingerHostOf(job.entry->address);
 }
 
 // Carries out a run of pieces that follow each other in the buffer.
@@ -482,6 +520,7 @@ void StartDueFetches()
         return;
     const uint32_t limit = InRange(Settings.fetchLimit, FETCH_LIMIT_RANGE);
     LockJobList();
+    std::vector<const char*> fullHosts;
     int looked = 0;
     for (Job* job = JobQueue.jobHead;
          job && looked < LOOKAHEAD_JOBS && census.unfinishedHosts.size() < PLANNED_AHEAD * size_t{limit};
@@ -492,10 +531,14 @@ void StartDueFetches()
         // answers already waiting stay small.
         if (job != JobQueue.jobHead && census.waitingBytes >= WAITING_ANSWER_BYTES)
             break;
-        char host[FETCH_HOST_SIZE];
-        HostOfJob(*job, host, sizeof host);
-        if (FetchesToHost(census, host) >= PLANNED_AHEAD * HOST_FETCH_LIMIT)
+        // Most of a long queue often goes to a few hosts that are full.
+        const char* host = HostOfJob(*job);
+        if (std::ranges::any_of(fullHosts, [host](const char* full) { return SameHost(full, host); }))
             continue;
+        if (FetchesToHost(census, host) >= PLANNED_AHEAD * HOST_FETCH_LIMIT) {
+            fullHosts.push_back(host);
+            continue;
+        }
         FetchPlan plan;
         PlanFetch(*job, host, plan);
         AnswerFetch* fetch = StartFetch(plan, limit);
@@ -586,4 +629,5 @@ void EndAllFetches()
         }
     }
     EndWorkers();
+    pool.spare.clear();
 }

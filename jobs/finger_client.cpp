@@ -29,10 +29,10 @@ int BuildFingerQuery(char* query, int size, const char* user, bool longOutput)
     return length < size ? length : size - 1;
 }
 
-void FingerHostOf(const char* address, char* host, int size)
+const char* FingerHostOf(const char* address)
 {
     const char* at = strrchr(address, '@');
-    snprintf(host, static_cast<size_t>(size), "%s", at ? at + 1 : "");
+    return at ? at + 1 : address + strlen(address);
 }
 
 int FetchFingerAnswer(AnswerFetch& fetch)

@@ -14,9 +14,9 @@ int FingerAddress(FingerEntry* entry);
 // Fetch thread: the network part of a finger of the plan's address.
 int FetchFingerAnswer(AnswerFetch& fetch);
 
-// The host part of a finger address: everything after its last at sign, or
-// empty for a user on this machine.
-void FingerHostOf(const char* address, char* host, int size);
+// The host part of a finger address, within it: everything after its last at
+// sign, or empty for a user on this machine.
+const char* FingerHostOf(const char* address);
 
 // The query line for a user part: "/W" in front for long output (followed
 // by a blank when the user part is not empty), CR LF behind. Returns its
