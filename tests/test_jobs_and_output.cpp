@@ -26,6 +26,7 @@
 #include "output/monitor_migration.h"
 #include "output/output_window.h"
 #include "resources/resource.h"
+#include "ui/entry_commands.h"
 #include "support/program_test.h"
 #include "support/test_files.h"
 #include "support/test_windows.h"
@@ -526,6 +527,24 @@ TEST_F(OutputTest, RecyclingReplacesTheBlockAndStalePositionsNeverCutOtherOutput
         EndEntryOutput(entry);
         EXPECT_EQ(PaneText(), pane) << text;
     }
+}
+
+// The task thread's text waits for the pane's thread; an entry deleted meanwhile loses none of it, and its block
+// ends land in no other record (a new entry most likely takes the freed one).
+TEST_F(OutputTest, QueuedBlockOfADeletedEntryIsShownAndItsEndsLandNowhere)
+{
+    FingerEntry* gone = AddTestEntry("G", "g@h", FE_RECYCLE_OUTPUT);
+    std::thread task([gone] {
+        BeginEntryOutput(gone);
+        HoldEntryText(gone, "G1\n", 3);
+        EndEntryOutput(gone);
+    });
+    task.join();
+    ASSERT_EQ(DiscardEntry(gone), 0);
+    FingerEntry* fresh = AddTestEntry("F", "f@h");
+    EXPECT_EQ(PaneText(), "G1\n");
+    EXPECT_EQ(fresh->outputStart, 0);
+    EXPECT_EQ(fresh->outputEnd, 0);
 }
 
 // A thread holding the pane's mutex sends to the pane while this thread waits for the mutex: the wait must handle
