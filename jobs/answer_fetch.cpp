@@ -89,9 +89,6 @@ void GiveBackBuffer(HeapBuffer buffer, uint32_t limit)
 // none waits for work (never more than the most fetches allowed at once), and
 // kept until the task thread ends.
 struct FetchWorkers {
-    // Wakes a thread waiting for work: a fetch was planned, or the threads
-    // are to end.
-    HANDLE ready;
     // Planned and not started yet, in queue order.
     std::vector<AnswerFetch*> waiting;
     // The hosts of the running fetches.
@@ -183,23 +180,19 @@ bool SameHost(const char* one, const char* other)
     }
 }
 
-CRITICAL_SECTION& WorkersLock()
+// Both the start of a fetch and the end of the task thread may come first.
+SharedLock& WorkersLock()
 {
     static SharedLock lock;
-    return lock.section;
+    return lock;
 }
 
-// Both the start of a fetch and the end of the task thread may come first.
-void LockWorkers()
+// Wakes a fetch thread waiting for work: a fetch was planned, or the threads
+// are to end. Made at first use and kept for the life of the process.
+HANDLE WorkReady()
 {
-    EnterCriticalSection(&WorkersLock());
-    if (!workers.ready)
-        workers.ready = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
-}
-
-void UnlockWorkers()
-{
-    LeaveCriticalSection(&WorkersLock());
+    static const HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
+    return semaphore;
 }
 
 // Once finished, a fetch is the task thread's alone.
@@ -258,34 +251,34 @@ void RunFetch(AnswerFetch* fetch)
     SetFetchCancelFlag(&fetch->abandoned);
     const int result = fetch->plan.jobType == JOB_WHOIS ? FetchWhoisAnswer(*fetch) : FetchFingerAnswer(*fetch);
     SetFetchCancelFlag(nullptr);
-    LockWorkers();
+    WorkersLock().lock();
     const auto running = std::ranges::find(workers.runningHosts, std::string(fetch->plan.host));
     if (running != workers.runningHosts.end())
         workers.runningHosts.erase(running);
-    UnlockWorkers();
+    WorkersLock().unlock();
     FinishFetch(*fetch, result);
 }
 
 DWORD WINAPI FetchThread(LPVOID)
 {
-    LockWorkers();
+    WorkersLock().lock();
     for (;;) {
         AnswerFetch* fetch = TakeRunnableFetch();
         if (fetch) {
-            UnlockWorkers();
+            WorkersLock().unlock();
             RunFetch(fetch);
-            LockWorkers();
+            WorkersLock().lock();
             continue;
         }
         if (workers.ending)
             break;
         ++workers.idle;
-        UnlockWorkers();
-        WaitForSingleObject(workers.ready, INFINITE);
-        LockWorkers();
+        WorkersLock().unlock();
+        WaitForSingleObject(WorkReady(), INFINITE);
+        WorkersLock().lock();
         --workers.idle;
     }
-    UnlockWorkers();
+    WorkersLock().unlock();
     return 0;
 }
 
@@ -294,41 +287,41 @@ DWORD WINAPI FetchThread(LPVOID)
 // making one when none waits; false when there is no thread to take it.
 bool HandToWorker(AnswerFetch* fetch, uint32_t limit)
 {
-    LockWorkers();
+    WorkersLock().lock();
     workers.limit = limit;
-    if (workers.ready && workers.idle == 0 && workers.threads.size() < limit) {
+    if (WorkReady() && workers.idle == 0 && workers.threads.size() < limit) {
         // A thread looks for work as it starts.
         if (HANDLE thread = CreateThread(nullptr, 0, FetchThread, nullptr, 0, nullptr))
             workers.threads.push_back(thread);
     }
-    const bool taken = workers.ready && !workers.threads.empty();
+    const bool taken = WorkReady() && !workers.threads.empty();
     if (taken) {
         workers.waiting.push_back(fetch);
         if (workers.idle > 0)
-            ReleaseSemaphore(workers.ready, 1, nullptr);
+            ReleaseSemaphore(WorkReady(), 1, nullptr);
     }
-    UnlockWorkers();
+    WorkersLock().unlock();
     return taken;
 }
 
 // Ends the fetch threads once every fetch has finished.
 void EndWorkers()
 {
-    LockWorkers();
+    WorkersLock().lock();
     workers.ending = true;
     std::vector<HANDLE> threads;
     threads.swap(workers.threads);
     if (!threads.empty())
-        ReleaseSemaphore(workers.ready, static_cast<LONG>(threads.size()), nullptr);
-    UnlockWorkers();
+        ReleaseSemaphore(WorkReady(), static_cast<LONG>(threads.size()), nullptr);
+    WorkersLock().unlock();
     for (HANDLE thread : threads) {
         WaitForSingleObject(thread, END_WAIT_MS);
         CloseHandle(thread);
     }
-    LockWorkers();
+    WorkersLock().lock();
     workers.ending = false;
     workers.idle = 0;
-    UnlockWorkers();
+    WorkersLock().unlock();
 }
 
 // What the job's fetch asks, host being the server it asks first.
@@ -395,9 +388,9 @@ struct FetchCensus {
 
 FetchCensus TakeCensus()
 {
-    LockWorkers();
+    WorkersLock().lock();
     FinishAbandonedWaiting();
-    UnlockWorkers();
+    WorkersLock().unlock();
     FetchCensus census;
     for (size_t i = table.fetches.size(); i-- > 0;) {
         AnswerFetch& fetch = *table.fetches[i];
@@ -612,9 +605,9 @@ void EndAllFetches()
 {
     for (const auto& fetch : table.fetches)
         fetch->abandoned = true;
-    LockWorkers();
+    WorkersLock().lock();
     FinishAbandonedWaiting();
-    UnlockWorkers();
+    WorkersLock().unlock();
     const DWORD started = GetTickCount();
     for (size_t i = table.fetches.size(); i-- > 0;) {
         while (!IsFinished(*table.fetches[i]) && GetTickCount() - started < END_WAIT_MS)

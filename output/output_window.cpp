@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <iterator>
+#include <mutex>
 #include <vector>
 
 #include "entries/message_box.h"
@@ -139,10 +140,10 @@ constexpr size_t QUEUE_BYTES_LIMIT = 4u << 20;
 // Pane thread: the queue is being carried out.
 bool carryingOutQueue;
 
-CRITICAL_SECTION& QueueLock()
+SharedLock& QueueLock()
 {
     static SharedLock lock;
-    return lock.section;
+    return lock;
 }
 
 // Set whenever the pane's thread has taken the queue. Made at first use and
@@ -408,18 +409,20 @@ void CarryOutQueue(bool whole)
     if (!queuedHint)
         return;
     std::vector<QueuedStep> steps;
-    EnterCriticalSection(&QueueLock());
-    std::vector<QueuedStep>& queued = writeQueue.steps;
-    const auto end = queued.begin() + static_cast<std::ptrdiff_t>(whole ? queued.size() : writeQueue.toShow);
-    steps.assign(std::make_move_iterator(queued.begin()), std::make_move_iterator(end));
-    queued.erase(queued.begin(), end);
-    for (const QueuedStep& step : steps)
-        writeQueue.bytes -= step.text.size();
-    writeQueue.toShow = 0;
-    writeQueue.posted = false;
-    queuedHint = !queued.empty();
-    const bool wake = writeQueue.writerWaiting;
-    LeaveCriticalSection(&QueueLock());
+    bool wake = false;
+    {
+        std::lock_guard<SharedLock> hold(QueueLock());
+        std::vector<QueuedStep>& queued = writeQueue.steps;
+        const auto end = queued.begin() + static_cast<std::ptrdiff_t>(whole ? queued.size() : writeQueue.toShow);
+        steps.assign(std::make_move_iterator(queued.begin()), std::make_move_iterator(end));
+        queued.erase(queued.begin(), end);
+        for (const QueuedStep& step : steps)
+            writeQueue.bytes -= step.text.size();
+        writeQueue.toShow = 0;
+        writeQueue.posted = false;
+        queuedHint = !queued.empty();
+        wake = writeQueue.writerWaiting;
+    }
     if (HANDLE taken = QueueTakenEvent(); taken && wake)
         SetEvent(taken);
     carryingOutQueue = true;
@@ -461,7 +464,7 @@ void CarryOutQueueIfFree(bool whole)
 
 void QueueStep(QueuedStep step)
 {
-    EnterCriticalSection(&QueueLock());
+    std::lock_guard<SharedLock> hold(QueueLock());
     std::vector<QueuedStep>& steps = writeQueue.steps;
     writeQueue.bytes += step.text.size();
     if (step.kind == QUEUED_TEXT && !steps.empty() && steps.back().kind == QUEUED_TEXT &&
@@ -470,7 +473,6 @@ void QueueStep(QueuedStep step)
     else
         steps.push_back(std::move(step));
     queuedHint = true;
-    LeaveCriticalSection(&QueueLock());
 }
 
 // Task thread: a position to take, or an old block to remove, in turn.
@@ -479,24 +481,26 @@ void QueueBlockStep(QueuedKind kind, FingerEntry* entry)
     QueueStep({kind, nullptr, (entry->flags & FE_TEMPORARY) ? nullptr : entry, {}, {}});
 }
 
-size_t QueuedBytes()
+// Task thread: whether the queue holds too much, the pane's thread being
+// asked to set the event when it takes the queue while it does.
+bool WaitingForRoom()
 {
-    EnterCriticalSection(&QueueLock());
-    const size_t bytes = writeQueue.bytes;
-    LeaveCriticalSection(&QueueLock());
-    return bytes;
+    std::lock_guard<SharedLock> hold(QueueLock());
+    writeQueue.writerWaiting = writeQueue.bytes >= QUEUE_BYTES_LIMIT;
+    return writeQueue.writerWaiting;
 }
 
 // Drops the queue of a pane that is going.
 void DropQueue()
 {
-    EnterCriticalSection(&QueueLock());
-    writeQueue.steps.clear();
-    writeQueue.bytes = 0;
-    writeQueue.toShow = 0;
-    writeQueue.posted = false;
-    queuedHint = false;
-    LeaveCriticalSection(&QueueLock());
+    {
+        std::lock_guard<SharedLock> hold(QueueLock());
+        writeQueue.steps.clear();
+        writeQueue.bytes = 0;
+        writeQueue.toShow = 0;
+        writeQueue.posted = false;
+        queuedHint = false;
+    }
     if (HANDLE taken = QueueTakenEvent())
         SetEvent(taken);
 }
@@ -727,26 +731,21 @@ void WriteHeldText()
         ShowQueuedOutput();
         return;
     }
-    EnterCriticalSection(&QueueLock());
-    writeQueue.toShow = writeQueue.steps.size();
-    const bool post = !writeQueue.steps.empty() && !writeQueue.posted;
-    writeQueue.posted = writeQueue.posted || post;
-    LeaveCriticalSection(&QueueLock());
-    if (post && !PostMessageA(OutputWindow, WM_PANE_QUEUED, 0, 0)) {
-        EnterCriticalSection(&QueueLock());
-        writeQueue.posted = false;
-        LeaveCriticalSection(&QueueLock());
+    bool post = false;
+    {
+        std::lock_guard<SharedLock> hold(QueueLock());
+        writeQueue.toShow = writeQueue.steps.size();
+        post = !writeQueue.steps.empty() && !writeQueue.posted;
+        writeQueue.posted = writeQueue.posted || post;
     }
-    while (QueuedBytes() >= QUEUE_BYTES_LIMIT && IsWindow(OutputWindow)) {
-        EnterCriticalSection(&QueueLock());
-        writeQueue.writerWaiting = true;
-        LeaveCriticalSection(&QueueLock());
+    if (post && !PostMessageA(OutputWindow, WM_PANE_QUEUED, 0, 0)) {
+        std::lock_guard<SharedLock> hold(QueueLock());
+        writeQueue.posted = false;
+    }
+    while (WaitingForRoom() && IsWindow(OutputWindow)) {
         HANDLE taken = QueueTakenEvent();
         if (!taken || WaitForSingleObject(taken, 100) == WAIT_FAILED)
             Sleep(100);
-        EnterCriticalSection(&QueueLock());
-        writeQueue.writerWaiting = false;
-        LeaveCriticalSection(&QueueLock());
     }
 }
 
@@ -758,12 +757,11 @@ void ShowQueuedOutput()
 
 void ForgetQueuedEntry(const FingerEntry* entry)
 {
-    EnterCriticalSection(&QueueLock());
+    std::lock_guard<SharedLock> hold(QueueLock());
     for (QueuedStep& step : writeQueue.steps) {
         if (step.blockOf == entry)
             step.blockOf = nullptr;
     }
-    LeaveCriticalSection(&QueueLock());
 }
 
 void BeginEntryOutput(FingerEntry* entry)

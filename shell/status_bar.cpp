@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "jobs/job_queue.h"
 #include "jobs/scheduling.h"
@@ -32,20 +33,10 @@ struct PendingTexts {
 
 PendingTexts pending;
 
-CRITICAL_SECTION& PendingLock()
+SharedLock& PendingLock()
 {
     static SharedLock lock;
-    return lock.section;
-}
-
-void LockPending()
-{
-    EnterCriticalSection(&PendingLock());
-}
-
-void UnlockPending()
-{
-    LeaveCriticalSection(&PendingLock());
+    return lock;
 }
 
 bool OnStatusBarThread()
@@ -57,12 +48,14 @@ bool OnStatusBarThread()
 // thread's loop comes round to it.
 void DeferStatusText(int part, const char* text)
 {
-    LockPending();
-    snprintf(pending.text[part], sizeof pending.text[part], "%s", text);
-    pending.waiting[part] = true;
-    const bool wake = !pending.wakePosted;
-    pending.wakePosted = true;
-    UnlockPending();
+    bool wake = false;
+    {
+        std::lock_guard<SharedLock> hold(PendingLock());
+        snprintf(pending.text[part], sizeof pending.text[part], "%s", text);
+        pending.waiting[part] = true;
+        wake = !pending.wakePosted;
+        pending.wakePosted = true;
+    }
     if (wake)
         PostMessageA(ShellHandles.mainWindow, WM_NULL, 0, 0);
 }
@@ -72,12 +65,13 @@ void ShowPendingTexts()
 {
     char texts[STATUS_PARTS][STATUS_TEXT_SIZE];
     bool waiting[STATUS_PARTS];
-    LockPending();
-    memcpy(texts, pending.text, sizeof texts);
-    memcpy(waiting, pending.waiting, sizeof waiting);
-    memset(pending.waiting, 0, sizeof pending.waiting);
-    pending.wakePosted = false;
-    UnlockPending();
+    {
+        std::lock_guard<SharedLock> hold(PendingLock());
+        memcpy(texts, pending.text, sizeof texts);
+        memcpy(waiting, pending.waiting, sizeof waiting);
+        memset(pending.waiting, 0, sizeof pending.waiting);
+        pending.wakePosted = false;
+    }
     for (int part = 0; part < STATUS_PARTS; ++part) {
         if (waiting[part])
             SendMessageA(ShellHandles.statusBar, SB_SETTEXTA, static_cast<WPARAM>(part),
@@ -143,9 +137,8 @@ LRESULT SetStatusText(int part, const char* text)
             return TRUE;
         }
         // A text set here is newer than one still waiting for the part.
-        LockPending();
+        std::lock_guard<SharedLock> hold(PendingLock());
         pending.waiting[part] = false;
-        UnlockPending();
     }
     return SendMessageA(ShellHandles.statusBar, SB_SETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
 }

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <mutex>
 #include <vector>
 
 #include "entries/message_box.h"
@@ -483,20 +484,10 @@ struct PendingRows {
 
 PendingRows pendingRows;
 
-CRITICAL_SECTION& PendingRowsLock()
+SharedLock& PendingRowsLock()
 {
     static SharedLock lock;
-    return lock.section;
-}
-
-void LockPendingRows()
-{
-    EnterCriticalSection(&PendingRowsLock());
-}
-
-void UnlockPendingRows()
-{
-    LeaveCriticalSection(&PendingRowsLock());
+    return lock;
 }
 
 // The row of the entry, or -1 when the list does not show it.
@@ -523,10 +514,11 @@ bool IsListedEntry(const FingerEntry* entry)
 // since has no row and needs none.
 void RedrawPendingRows()
 {
-    LockPendingRows();
     std::vector<FingerEntry*> entries;
-    entries.swap(pendingRows.entries);
-    UnlockPendingRows();
+    {
+        std::lock_guard<SharedLock> hold(PendingRowsLock());
+        entries.swap(pendingRows.entries);
+    }
     for (FingerEntry* entry : entries) {
         const int row = FindEntryRow(List(), entry);
         if (row >= 0)
@@ -546,11 +538,13 @@ int Redraw_FingerEntry(FingerEntry* entry)
     if (!list)
         return 0;
     if (GetWindowThreadProcessId(list, nullptr) != GetCurrentThreadId()) {
-        LockPendingRows();
-        const bool wake = pendingRows.entries.empty();
-        if (std::find(pendingRows.entries.begin(), pendingRows.entries.end(), entry) == pendingRows.entries.end())
-            pendingRows.entries.push_back(entry);
-        UnlockPendingRows();
+        bool wake = false;
+        {
+            std::lock_guard<SharedLock> hold(PendingRowsLock());
+            wake = pendingRows.entries.empty();
+            if (std::find(pendingRows.entries.begin(), pendingRows.entries.end(), entry) == pendingRows.entries.end())
+                pendingRows.entries.push_back(entry);
+        }
         // Any message brings the main thread's loop round to its idle work.
         if (wake)
             PostMessageA(list, WM_NULL, 0, 0);
