@@ -4,7 +4,9 @@
 // eight. Run alone with: scripts/bench.sh latency
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,38 @@ constexpr int ANSWER_DELAY_MS = 150;
 constexpr uint32_t TIME_LIMIT_S = 10;
 const char* const ANSWERING_HOSTS[] = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5", "127.0.0.6"};
 const char* const SILENT_HOSTS[] = {"127.0.0.10", "127.0.0.11", "127.0.0.12", "127.0.0.13", "127.0.0.14"};
+
+// The least time any client could take that keeps the limits: each job's fetch starts in queue order as soon as
+// a slot and its host allow, and lasts as long as its server makes it wait.
+double LeastTime(const std::vector<const char*>& hosts, const std::vector<double>& waits, size_t limit)
+{
+    constexpr size_t HOST_LIMIT = 2;
+    struct Running {
+        const char* host;
+        double end;
+    };
+    std::vector<Running> running;
+    double start = 0.0;
+    double last = 0.0;
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        for (;;) {
+            std::erase_if(running, [start](const Running& fetch) { return fetch.end <= start; });
+            const auto toHost = [&](const Running& fetch) { return strcmp(fetch.host, hosts[i]) == 0; };
+            const bool hostFull = static_cast<size_t>(std::ranges::count_if(running, toHost)) >= HOST_LIMIT;
+            if (running.size() < limit && !hostFull)
+                break;
+            double next = 1e300;
+            for (const Running& fetch : running) {
+                if (running.size() >= limit || toHost(fetch))
+                    next = std::min(next, fetch.end);
+            }
+            start = next;
+        }
+        running.push_back({hosts[i], start + waits[i]});
+        last = std::max(last, start + waits[i]);
+    }
+    return last;
+}
 
 double RunQueue(const std::vector<FingerEntry*>& entries, uint32_t fetchLimit)
 {
@@ -58,18 +92,27 @@ void LatencyFigures()
         StartTestServer(servers[next++], host, 79, {.neverAnswer = true, .concurrent = true});
     // The dead hosts' entries are spread through the queue.
     std::vector<FingerEntry*> entries;
+    std::vector<const char*> hosts;
+    std::vector<double> waits;
     for (int i = 0; i < ENTRIES; ++i) {
         const bool silent = i % (ENTRIES / 5) == ENTRIES / 10;
         const char* host = silent ? SILENT_HOSTS[i / (ENTRIES / 5)] : ANSWERING_HOSTS[i % std::size(ANSWERING_HOSTS)];
         const std::string address = "user" + std::to_string(i) + "@" + host;
         entries.push_back(AddTestEntry(address.c_str(), address.c_str()));
+        hosts.push_back(host);
+        waits.push_back(silent ? TIME_LIMIT_S : ANSWER_DELAY_MS / 1000.0);
     }
-    // No client that asks one server at a time can take less than the servers' own waits.
-    const double serial = (ENTRIES - 5) * ANSWER_DELAY_MS / 1000.0 + 5.0 * TIME_LIMIT_S;
+    // Each figure's reference is the least time the servers' own waits allow at that number of fetches.
     const double one = RunQueue(entries, 1);
-    printf("latency 200 entries, 1 fetch at once: %.1f s (reference %.1f s, ratio %.2f)\n", one, serial, one / serial);
+    const double leastOne = LeastTime(hosts, waits, 1);
+    printf("latency 200 entries, 1 fetch at once: %.1f s (reference %.1f s, ratio %.2f)\n", one, leastOne,
+           one / leastOne);
     const double eight = RunQueue(entries, 8);
-    printf("latency 200 entries, 8 fetches at once: %.1f s (reference %.1f s, ratio %.2f)\n", eight, one, eight / one);
+    const double leastEight = LeastTime(hosts, waits, 8);
+    printf("latency 200 entries, 8 fetches at once: %.1f s (reference %.1f s, ratio %.2f)\n", eight, leastEight,
+           eight / leastEight);
+    printf("latency 200 entries, 8 fetches against 1: %.1f s (reference %.1f s, ratio %.2f)\n", eight, one,
+           eight / one);
     FreeAllEntries();
 }
 
