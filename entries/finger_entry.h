@@ -2,12 +2,11 @@
 #pragma once
 
 #include <windows.h>
-
-#include "entries/waits.h"
 #include <cstdint>
 #include <string>
 
 #include "entries/entry_fields.h"
+#include "entries/waits.h"
 
 struct FingerEntry {
     char description[DESCRIPTION_SIZE];
